@@ -1,0 +1,126 @@
+// A whole update run on a generated installation against a plain copy of the same bytes (read
+// the four pieces, write 12,121,535 bytes, flush), in the same process; and the console
+// updater's peak memory.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "engine/rebuild.h"
+#include "engine/texts.h"
+#include "engine/update_run.h"
+#include "tools/demo_install.h"
+
+namespace {
+namespace fs = std::filesystem;
+using namespace qrv3;
+
+struct Folders {
+  Folders() {
+    root = fs::temp_directory_path() / ("qrv3-bench-" + std::to_string(getpid()));
+    fs::create_directories(root);
+    install = (root / "install").string();
+    pieces = (root / "updater").string();
+    if (!demo::WriteInstallation(install).ok() || !demo::WritePieces(pieces).ok()) std::abort();
+  }
+  ~Folders() { fs::remove_all(root); }
+  fs::path root;
+  std::string install, pieces;
+};
+
+Folders& Shared() {
+  static Folders f;
+  return f;
+}
+
+class Controls final : public RunControls {
+ public:
+  explicit Controls(std::string path) : path_(std::move(path)) {}
+  std::string ButtonCaption() override { return caption_; }
+  void SetButtonCaption(const std::string& c) override { caption_ = c; }
+  void SetStatus(const std::string&) override {}
+  std::string InstallPath() override { return path_; }
+
+ private:
+  std::string path_;
+  std::string caption_{texts::kReadyButton};
+};
+
+void BM_UpdateRun(benchmark::State& state) {
+  Folders& f = Shared();
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!demo::WriteInstallation(f.install).ok()) std::abort();  // undo the last update
+    state.ResumeTiming();
+    Controls controls(f.install + "/");
+    if (RunUpdate(controls, *Env::Default(), f.pieces) != RunOutcome::kFinished) {
+      state.SkipWithError("update failed");
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(DatabaseSize()));
+}
+BENCHMARK(BM_UpdateRun)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The least any rebuild must do: the same reads, one write and one flush, no checks.
+void BM_PlainCopy(benchmark::State& state) {
+  Folders& f = Shared();
+  const std::string out = f.root.string() + "/plain-copy";
+  struct Range { const char* name; off_t from; size_t n; size_t at; };
+  const Range ranges[] = {{"/data3.cab", 27, 4167105, 0},
+                          {"/data1.cab", 26, 2639265, 4167104},
+                          {"/data4.cab", 30, 2376832, 6806368},
+                          {"/data2.cab", 29, 2938335, 9183200}};
+  constexpr size_t kSize = 12121535;
+  for (auto _ : state) {
+    std::unique_ptr<uint8_t[]> buf(new uint8_t[kSize]);
+    for (const Range& r : ranges) {
+      int fd = open((f.pieces + r.name).c_str(), O_RDONLY);
+      if (fd < 0 || pread(fd, buf.get() + r.at, r.n, r.from) != static_cast<ssize_t>(r.n)) std::abort();
+      close(fd);
+    }
+    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || write(fd, buf.get(), kSize) != static_cast<ssize_t>(kSize) || fsync(fd) != 0) {
+      std::abort();
+    }
+    close(fd);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kSize));
+}
+BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Peak resident memory of the console updater doing a whole update, in MiB.
+void BM_CliPeakMemory(benchmark::State& state) {
+  Folders& f = Shared();
+  const std::string cli = f.pieces + "/qrv3-updater-cli";
+  fs::copy_file(QRV3_CLI_EXE, cli, fs::copy_options::overwrite_existing);
+  long peak_kib = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!demo::WriteInstallation(f.install).ok()) std::abort();
+    state.ResumeTiming();
+    pid_t pid = fork();
+    if (pid == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      const std::string arg = f.install + "/";
+      execl(cli.c_str(), cli.c_str(), arg.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    struct rusage ru;
+    wait4(pid, &status, 0, &ru);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("updater failed");
+    if (ru.ru_maxrss > peak_kib) peak_kib = ru.ru_maxrss;
+  }
+  state.counters["peak_MiB"] = static_cast<double>(peak_kib) / 1024.0;
+}
+BENCHMARK(BM_CliPeakMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,56 @@
+// The database rebuild: the installed database file is replaced by one assembled from four
+// data pieces shipped beside the updater.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "engine/env.h"
+
+namespace qrv3 {
+
+inline constexpr std::string_view kDatabaseName = "Database\\P03.pac";
+
+// Positions are 1-based byte positions, as the product's tooling counts them.
+struct DataPiece {
+  std::string_view name;  // appended to the updater folder; begins with "\"
+  uint32_t header;        // bytes skipped at the start of the piece file
+  uint64_t read_from;     // first byte read from the piece file
+  uint32_t count;         // bytes read
+  uint64_t written_at;    // position in the database of the first byte read
+};
+
+// Applied in this order. Pieces 2 and 3 are written at the last byte of the piece before them,
+// so each overwrites one byte of its predecessor; piece 4 follows piece 3 exactly.
+inline constexpr DataPiece kDataPieces[] = {
+    {"\\data3.cab", 27, 28, 4167105, 1},
+    {"\\data1.cab", 26, 27, 2639265, 4167105},
+    {"\\data4.cab", 30, 31, 2376832, 6806369},
+    {"\\data2.cab", 29, 30, 2938335, 9183201},
+};
+
+constexpr uint64_t DatabaseSize() {
+  uint64_t end = 0;
+  for (const DataPiece& p : kDataPieces) {
+    if (p.written_at - 1 + p.count > end) end = p.written_at - 1 + p.count;
+  }
+  return end;
+}
+static_assert(DatabaseSize() == 12121535);
+
+// Appended to the database's name for the new file while it is being written.
+inline constexpr std::string_view kTemporarySuffix = ".qrv3-new";
+
+// Rebuilds the database under the install path from the pieces in `updater_folder`.
+//
+// All four pieces are read whole before anything is touched; the new database is written to a
+// temporary file beside the old one, flushed to disk, and then put in the old one's place in
+// one step. So on any failure (a missing or short piece, a read-only or locked database, a full
+// disk) the installed database is exactly as it was and no temporary file is left.
+// `install_path` is asked afresh for each file name.
+Status RebuildDatabase(Env& env, const std::function<std::string()>& install_path,
+                       const std::string& updater_folder);
+
+}  // namespace qrv3

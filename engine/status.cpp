@@ -1,0 +1,26 @@
+#include "engine/status.h"
+
+namespace qrv3 {
+
+const char* CodeName(Status::Code code) {
+  switch (code) {
+    case Status::Code::kOk: return "ok";
+    case Status::Code::kNotFound: return "not found";
+    case Status::Code::kAccessDenied: return "access denied";
+    case Status::Code::kInUse: return "in use";
+    case Status::Code::kNotReady: return "not ready";
+    case Status::Code::kInvalidPath: return "invalid path";
+    case Status::Code::kShortFile: return "file too short";
+    case Status::Code::kIoError: return "I/O error";
+  }
+  return "?";
+}
+
+std::string Status::ToString() const {
+  if (ok()) return "ok";
+  std::string s = CodeName(code_);
+  if (!message_.empty()) s += ": " + message_;
+  return s;
+}
+
+}  // namespace qrv3

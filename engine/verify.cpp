@@ -1,0 +1,55 @@
+#include "engine/verify.h"
+
+#include <cstring>
+#include <memory>
+
+namespace qrv3 {
+
+int VerifyInstallation(Env& env, const std::function<std::string()>& install_path) {
+  int passed = 0;
+  for (const ExpectedFile& f : kExpectedFiles) {
+    const std::string name = std::string(f.name);
+    // Existence is probed first so that the size and time queries never meet a missing file.
+    if (!env.FileExists(install_path() + name)) return passed;
+    ++passed;
+
+    uint64_t size = 0;
+    if (!env.GetFileSize(install_path() + name, &size).ok() || size != f.size) return passed;
+    ++passed;
+
+    FileStamp stamp;
+    if (!env.GetFileStamp(install_path() + name, &stamp).ok() || FormatStamp(stamp) != f.stamp) {
+      return passed;
+    }
+    ++passed;
+  }
+  return passed;
+}
+
+Status FileBinaryCompare(Env& env, const std::string& strFile1, const std::string& strFile2,
+                         bool* equal) {
+  uint64_t size1 = 0, size2 = 0;
+  Status s = env.GetFileSize(strFile1, &size1);
+  if (s.ok()) s = env.GetFileSize(strFile2, &size2);
+  if (!s.ok()) return s;
+  if (size1 != size2) {
+    *equal = false;
+    return Status::Ok();
+  }
+  constexpr size_t kChunk = 1 << 20;
+  auto a = std::make_unique<uint8_t[]>(kChunk);
+  auto b = std::make_unique<uint8_t[]>(kChunk);
+  for (uint64_t pos = 0; pos < size1; pos += kChunk) {
+    const size_t n = static_cast<size_t>(size1 - pos < kChunk ? size1 - pos : kChunk);
+    if (!(s = env.ReadFileAt(strFile1, pos, n, a.get())).ok()) return s;
+    if (!(s = env.ReadFileAt(strFile2, pos, n, b.get())).ok()) return s;
+    if (std::memcmp(a.get(), b.get(), n) != 0) {
+      *equal = false;
+      return Status::Ok();
+    }
+  }
+  *equal = true;
+  return Status::Ok();
+}
+
+}  // namespace qrv3

@@ -1,0 +1,172 @@
+#include "engine/rebuild.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/verify.h"
+#include "tests/engine/faulty_env.h"
+#include "tests/engine/fixture.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "engine/env_win.h"
+#endif
+
+namespace qrv3::testing {
+namespace {
+namespace fs = std::filesystem;
+
+class RebuildTest : public InstallationTest {
+ protected:
+  RunOutcome Run(Env& env, RecordingControls& controls) {
+    return RunUpdate(controls, env, pieces.str());
+  }
+  RunOutcome Run() {
+    RecordingControls controls(install.install_path());
+    return Run(*Env::Default(), controls);
+  }
+  // What the Database folder holds, by name.
+  std::vector<std::string> DatabaseFolder() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(demo::FsPath(install / "Database"))) {
+      names.push_back(demo::Utf8Path(e.path().filename()));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // The old database is there, byte for byte, with the size and time it was verified with.
+  void ExpectOldDatabaseIntact() {
+    bool equal = false;
+    ASSERT_TRUE(FileBinaryCompare(*Env::Default(), Database(), reference / "Database\\p03.PAC", &equal).ok());
+    EXPECT_TRUE(equal);
+    EXPECT_EQ(VerifyInstallation(*Env::Default(), [&] { return install.install_path(); }), 15);
+    EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+  }
+  void SetUp() override {
+    InstallationTest::SetUp();
+    ASSERT_TRUE(demo::WriteInstallation(reference.str()).ok());
+  }
+
+  TempDir reference;
+};
+
+// The expectation is worked out from the piece files on disk with the positions written out
+// here, not from the engine's piece table.
+TEST_F(RebuildTest, NewDatabaseIsAssembledFromThePieceRanges) {
+  ASSERT_EQ(Run(), RunOutcome::kFinished);
+  const std::vector<uint8_t> db = ReadAll(Database());
+  ASSERT_EQ(db.size(), 12121535u);
+
+  struct Range {
+    const char* piece;
+    size_t piece_offset;  // 0-based
+    size_t db_offset;     // 0-based
+    size_t length;
+  };
+  const Range ranges[] = {
+      {"data3.cab", 27, 0, 4167104},
+      {"data1.cab", 26, 4167104, 2639264},
+      {"data4.cab", 30, 6806368, 2376832},
+      {"data2.cab", 29, 9183200, 2938335},
+  };
+  size_t covered = 0;
+  for (const Range& r : ranges) {
+    SCOPED_TRACE(r.piece);
+    const std::vector<uint8_t> piece = ReadAll(pieces / r.piece);
+    ASSERT_TRUE(std::equal(db.begin() + r.db_offset, db.begin() + r.db_offset + r.length,
+                           piece.begin() + r.piece_offset));
+    covered += r.length;
+  }
+  EXPECT_EQ(covered, db.size());
+  // Byte 4,167,105 (1-based) is piece 2's byte 27: it overwrote piece 1's last byte.
+  EXPECT_EQ(db[4167104], ReadAll(pieces / "data1.cab")[26]);
+  EXPECT_NE(ReadAll(pieces / "data3.cab")[27 + 4167104], db[4167104]);
+
+  // The database keeps its place and name, and nothing else is left beside it.
+  EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+  // Running again on the updated installation stops at the database's size.
+  EXPECT_EQ(VerifyInstallation(*Env::Default(), [&] { return install.install_path(); }), 10);
+}
+
+TEST_F(RebuildTest, PiecesExactlyLongEnoughSuffice) {
+  for (const char* name : {"data1.cab", "data2.cab", "data3.cab", "data4.cab"}) {
+    const fs::path p = demo::FsPath(pieces / name);
+    fs::resize_file(p, fs::file_size(p) - 7);  // drop the tail the rebuild never reads
+  }
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+}
+
+TEST_F(RebuildTest, BadPiecesOrDatabaseLeaveTheOldDatabase) {
+  struct Case {
+    const char* what;
+    std::function<void(RebuildTest&)> spoil;
+  };
+  const Case cases[] = {
+      {"a piece is missing", [](RebuildTest& t) { fs::remove(demo::FsPath(t.pieces / "data4.cab")); }},
+      {"the last piece is one byte short",
+       [](RebuildTest& t) {
+         fs::resize_file(demo::FsPath(t.pieces / "data2.cab"), 29 + 2938335 - 1);
+       }},
+      {"the database is read-only", [](RebuildTest& t) { SetReadOnly(t.Database(), true); }},
+      {"a folder stands where the temporary file goes",
+       [](RebuildTest& t) {
+         fs::create_directory(demo::FsPath(t.install / "Database\\P03.pac.qrv3-new"));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    c.spoil(*this);
+    RecordingControls controls(install.install_path());
+    EXPECT_EQ(Run(*Env::Default(), controls), RunOutcome::kRebuildFailed);
+    EXPECT_EQ(controls.status, texts::InstallationMessage(15));
+    EXPECT_EQ(controls.caption, texts::kReadyButton);
+    SetReadOnly(Database(), false);
+    fs::remove(demo::FsPath(install / "Database\\P03.pac.qrv3-new"));
+    ExpectOldDatabaseIntact();
+  }
+}
+
+#ifdef _WIN32
+TEST_F(RebuildTest, DatabaseHeldOpenByAnotherProgramIsLeftAlone) {
+  // Opened the way a running product would: shared for reading only, not for deletion.
+  UniqueHandle held(CreateFileW(Win32Path(Database()).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.valid());
+  EXPECT_EQ(Run(), RunOutcome::kRebuildFailed);
+  held.reset();
+  ExpectOldDatabaseIntact();
+}
+#endif
+
+// Every call of the file services that a successful run makes is failed once, in turn.
+TEST_F(RebuildTest, AFailureAtAnyCallLeavesTheInstallationAsItWas) {
+  int total;
+  {
+    FaultyEnv counting(Env::Default());
+    RecordingControls controls(reference.install_path());
+    ASSERT_EQ(Run(counting, controls), RunOutcome::kFinished);
+    total = counting.calls();
+    ASSERT_TRUE(demo::WriteInstallation(reference.str()).ok());  // undo the update
+  }
+  ASSERT_GT(total, 15);
+
+  for (int n = 1; n <= total; ++n) {
+    SCOPED_TRACE("failing call " + std::to_string(n) + " of " + std::to_string(total));
+    FaultyEnv faulty(Env::Default(), n);
+    RecordingControls controls(install.install_path());
+    // Each verification check is one call; the calls after them belong to the rebuild.
+    const int counter = n <= 15 ? n - 1 : 15;
+    EXPECT_EQ(Run(faulty, controls),
+              n <= 15 ? RunOutcome::kInstallationInvalid : RunOutcome::kRebuildFailed);
+    EXPECT_EQ(controls.status, texts::InstallationMessage(counter));
+    EXPECT_EQ(controls.caption, texts::kReadyButton);
+    ExpectOldDatabaseIntact();
+  }
+}
+
+}  // namespace
+}  // namespace qrv3::testing

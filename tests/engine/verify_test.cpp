@@ -1,0 +1,127 @@
+#include "engine/verify.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "tests/engine/fixture.h"
+
+namespace qrv3::testing {
+namespace {
+namespace fs = std::filesystem;
+
+int Verify(const std::string& install_path) {
+  return VerifyInstallation(*Env::Default(), [&] { return install_path; });
+}
+
+void Stamp(const TempDir& dir, const std::string& name, const std::string& stamp) {
+  ASSERT_TRUE(demo::SetFileStamp(dir / name, demo::ParseStamp(stamp)).ok());
+}
+
+TEST(Verify, CounterTellsHowManyChecksPassed) {
+  struct Case {
+    const char* what;
+    std::function<void(const TempDir&)> spoil;
+    int counter;
+  };
+  const Case cases[] = {
+      {"the expected release", [](const TempDir&) {}, 15},
+      {"first file missing", [](const TempDir& d) { fs::remove(demo::FsPath(d / "Database\\J03.PAC")); }, 0},
+      {"program one byte long",
+       [](const TempDir& d) { fs::resize_file(demo::FsPath(d / "QRV_3.EXE"), 8998913); }, 4},
+      {"program one byte short",
+       [](const TempDir& d) { fs::resize_file(demo::FsPath(d / "QRV_3.EXE"), 8998911); }, 4},
+      {"a folder in place of the program",
+       [](const TempDir& d) {
+         fs::remove(demo::FsPath(d / "QRV_3.EXE"));
+         fs::create_directory(demo::FsPath(d / "QRV_3.EXE"));
+       },
+       4},
+      {"help file touched", [](const TempDir& d) { Stamp(d, "QRV_3.CHM", "2024/01/01 00:00:00"); }, 8},
+      {"database one second early",
+       [](const TempDir& d) { Stamp(d, "Database\\p03.PAC", "2002/09/06 19:51:23"); }, 11},
+      {"fifth file one second late",
+       [](const TempDir& d) { Stamp(d, "qrv_D3.EXE", "2002/09/09 15:44:19"); }, 14},
+      {"fifth file missing", [](const TempDir& d) { fs::remove(demo::FsPath(d / "qrv_D3.EXE")); }, 12},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    ASSERT_TRUE(demo::WriteInstallation(dir.str()).ok());
+    c.spoil(dir);
+    EXPECT_EQ(Verify(dir.install_path()), c.counter);
+  }
+}
+
+TEST(Verify, InstallPathIsUsedAsGiven) {
+  TempDir dir;
+  ASSERT_TRUE(demo::WriteInstallation(dir.str()).ok());
+  // Without the trailing separator the names run into the folder's name.
+  EXPECT_EQ(Verify(dir.str()), 0);
+  EXPECT_EQ(Verify(dir.install_path() + "nowhere\\"), 0);
+  EXPECT_EQ(Verify(std::string("C:\\<>|\\")), 0);  // no such name can exist
+
+  // An empty path names the files relative to the current folder.
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.path());
+  const int counter = Verify("");
+  fs::current_path(before);
+  EXPECT_EQ(counter, 15);
+}
+
+TEST(Verify, LetterCaseOfInstalledNamesDoesNotMatter) {
+  TempDir dir;
+  ASSERT_TRUE(demo::WriteInstallation(dir.str()).ok());
+  const std::pair<const char*, const char*> renames[] = {
+      {"Database\\J03.PAC", "Database\\j03.pac"}, {"QRV_3.EXE", "Qrv_3.exe"},
+      {"Database\\p03.PAC", "Database\\P03.pac"}, {"qrv_D3.EXE", "QRV_D3.exe"},
+      {"Database", "DATABASE"}};
+  for (const auto& [from, to] : renames) {
+    fs::rename(demo::FsPath(dir / from), demo::FsPath(dir / (std::string(to) + ".tmp")));
+    fs::rename(demo::FsPath(dir / (std::string(to) + ".tmp")), demo::FsPath(dir / to));
+  }
+  EXPECT_EQ(Verify(dir.install_path()), 15);
+}
+
+TEST(Verify, InstallPathIsReadForEveryFileName) {
+  TempDir dir;
+  ASSERT_TRUE(demo::WriteInstallation(dir.str()).ok());
+  int reads = 0;
+  const int counter = VerifyInstallation(*Env::Default(), [&] {
+    ++reads;
+    return dir.install_path();
+  });
+  EXPECT_EQ(counter, 15);
+  EXPECT_EQ(reads, 15);
+}
+
+TEST(FileBinaryCompare, ComparesWholeContents) {
+  TempDir dir;
+  auto write = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(demo::FsPath(dir / name), std::ios::binary) << bytes;
+    return dir / name;
+  };
+  std::string big(3 << 20, 'x');
+  const std::string a = write("a", big), b = write("b", big);
+  big[big.size() - 1] = 'y';
+  const std::string c = write("c", big);
+  const std::string empty1 = write("e1", ""), empty2 = write("e2", "");
+  const std::string shorter = write("s", big.substr(1));
+
+  Env& env = *Env::Default();
+  bool equal = false;
+  ASSERT_TRUE(FileBinaryCompare(env, a, b, &equal).ok());
+  EXPECT_TRUE(equal);
+  ASSERT_TRUE(FileBinaryCompare(env, a, c, &equal).ok());
+  EXPECT_FALSE(equal);
+  ASSERT_TRUE(FileBinaryCompare(env, c, shorter, &equal).ok());
+  EXPECT_FALSE(equal);
+  ASSERT_TRUE(FileBinaryCompare(env, empty1, empty2, &equal).ok());
+  EXPECT_TRUE(equal);
+  EXPECT_EQ(FileBinaryCompare(env, a, dir / "missing", &equal).code(), Status::Code::kNotFound);
+}
+
+}  // namespace
+}  // namespace qrv3::testing

@@ -1,0 +1,47 @@
+// Helpers shared by the tests: temporary folders on the real file system, whole-file reads, and
+// running another program with its output captured.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qrv3::testing {
+
+// A new empty folder under the system's temporary folder, removed with everything in it when
+// the object goes away (read-only files included).
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // The folder as UTF-8, without a trailing separator.
+  std::string str() const;
+  // The folder followed by the product's separator, as the path box holds it.
+  std::string install_path() const { return str() + "\\"; }
+  // A UTF-8 path to `relative` (product-style, "\" separators) inside the folder.
+  std::string operator/(const std::string& relative) const { return str() + "\\" + relative; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::vector<uint8_t> ReadAll(const std::string& utf8_path);
+void SetReadOnly(const std::string& utf8_path, bool read_only);
+
+// A path the test program can open for a path the build system knows (under Wine, a Linux path
+// becomes its Z: drive path).
+std::string BuildPath(const std::string& path);
+
+struct ProcessResult {
+  int exit_code = -1;
+  std::string out;  // standard output
+};
+// Runs `program` with `args` and waits for it to end.
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args);
+
+}  // namespace qrv3::testing
