@@ -14,23 +14,15 @@ namespace fs = std::filesystem;
 
 fs::path FsPath(const std::string& utf8) {
   std::string p = utf8;
-#ifdef _WIN32
-  return fs::path(Widen(p));
-#else
+#ifndef _WIN32
   for (char& c : p) {
     if (c == '\\') c = '/';
   }
-  return fs::path(p);
 #endif
+  return qrv3::FsPath(p);
 }
 
-std::string Utf8Path(const fs::path& path) {
-#ifdef _WIN32
-  return Narrow(path.native());
-#else
-  return path.native();
-#endif
-}
+std::string Utf8Path(const fs::path& path) { return qrv3::Utf8Path(path); }
 
 namespace {
 

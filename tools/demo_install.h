@@ -13,7 +13,7 @@
 
 namespace qrv3::demo {
 
-// A UTF-8 path as std::filesystem wants it (through the project's one UTF-8/UTF-16 conversion).
+// A product-style UTF-8 path ("\" separators) as std::filesystem wants it.
 std::filesystem::path FsPath(const std::string& utf8);
 std::string Utf8Path(const std::filesystem::path& path);
 

@@ -1,0 +1,223 @@
+#include "app/controls.h"
+
+#include <algorithm>
+
+
+namespace qrv3 {
+namespace {
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsDriveDesignation(const std::string& s) {
+  return s.size() >= 2 && IsLetter(s[0]) && s[1] == ':' && (s.size() == 2 || s[2] == ' ');
+}
+bool IsUnc(const std::string& p) { return p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1]); }
+bool IsAbsolute(const std::string& p) {
+  return IsUnc(p) || (p.size() >= 3 && IsLetter(p[0]) && p[1] == ':' && IsSeparator(p[2]));
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && IsSeparator(folder.back())) return folder + name;
+  return folder + "\\" + name;
+}
+
+// A relative path is taken from the current folder, "\dir" from the current folder's root.
+std::string Absolute(const std::string& current, const std::string& path) {
+  if (IsAbsolute(path)) return path;
+  if (!path.empty() && IsSeparator(path[0]) && current.size() >= 2 && current[1] == ':') {
+    return current.substr(0, 2) + path;
+  }
+  return Join(current, path);
+}
+
+// Length of the root part of a full path: "c:\" or "\\server\share".
+size_t RootLength(const std::string& p) {
+  if (!IsUnc(p)) return std::min<size_t>(3, p.size());
+  size_t server_end = p.find_first_of("\\/", 2);
+  if (server_end == std::string::npos) return p.size();
+  size_t share_end = p.find_first_of("\\/", server_end + 1);
+  return share_end == std::string::npos ? p.size() : share_end;
+}
+
+bool ByNameIgnoringCase(const std::string& a, const std::string& b) {
+  const int c = CompareIgnoringCase(a, b);
+  return c != 0 ? c < 0 : a < b;
+}
+
+}  // namespace
+
+int CompareIgnoringCase(const std::string& a, const std::string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(FoldAscii(a[i]));
+    const auto y = static_cast<unsigned char>(FoldAscii(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+namespace {
+// Length of the UTF-8 sequence that begins with byte `b` (1 for a stray continuation byte).
+size_t SequenceLength(unsigned char b) {
+  if (b >= 0xF0) return 4;
+  if (b >= 0xE0) return 3;
+  if (b >= 0xC0) return 2;
+  return 1;
+}
+}  // namespace
+
+bool MatchesPattern(const std::string& name, const std::string& pattern) {
+  // Greedy match with backtracking to the last "*": linear in practice, no recursion, no
+  // allocation. "?" takes one whole character.
+  const size_t kNone = std::string::npos;
+  size_t n = 0, p = 0, star = kNone, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '?') {
+      n += SequenceLength(static_cast<unsigned char>(name[n]));
+      ++p;
+    } else if (p < pattern.size() && pattern[p] != '*' && FoldAscii(pattern[p]) == FoldAscii(name[n])) {
+      ++n, ++p;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (star != kNone) {
+      p = star + 1;
+      resume += SequenceLength(static_cast<unsigned char>(name[resume]));
+      n = resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size() && n == name.size();
+}
+
+// ---- DriveList ----
+
+DriveList::DriveList(FolderSource& source)
+    : source_(source), letters_(source.Drives()), texts_(letters_.size()) {
+  // Start on the drive of the current folder, as the system's own lists do.
+  const std::string cwd = source_.CurrentFolder();
+  for (size_t i = 0; i < letters_.size(); ++i) {
+    if (cwd.size() >= 2 && cwd[1] == ':' && FoldAscii(cwd[0]) == letters_[i]) {
+      selected_ = static_cast<int>(i);
+    }
+  }
+  if (selected_ < 0 && !letters_.empty()) selected_ = 0;
+}
+
+const std::string& DriveList::ItemText(int index) {
+  std::string& text = texts_[index];
+  if (text.empty()) {
+    text = std::string{letters_[index], ':'};
+    const std::string note = source_.DriveNote(letters_[index]);
+    if (!note.empty()) text += " " + note;
+  }
+  return text;
+}
+
+std::string DriveList::Drive() { return selected_ < 0 ? std::string() : ItemText(selected_); }
+
+Status DriveList::SetDrive(const std::string& designation) {
+  const char letter = designation.empty() ? '\0' : FoldAscii(designation[0]);
+  const auto it = std::find(letters_.begin(), letters_.end(), letter);
+  if (it == letters_.end()) {
+    return Status::Error(Status::Code::kNotFound, "no drive " + designation);
+  }
+  const int index = static_cast<int>(it - letters_.begin());
+  if (index == selected_) return Status::Ok();
+  selected_ = index;
+  if (on_change) on_change();
+  return Status::Ok();
+}
+
+// ---- FolderList ----
+
+FolderList::FolderList(FolderSource& source) : source_(source) {
+  // Start in the current folder, quietly: nothing is listening yet.
+  SetPath(source_.CurrentFolder());
+}
+
+Status FolderList::SetPath(const std::string& path_or_drive) {
+  std::string wanted;
+  if (IsDriveDesignation(path_or_drive)) {
+    Status s = source_.DriveCurrentFolder(FoldAscii(path_or_drive[0]), &wanted);
+    if (!s.ok()) return s;
+  } else {
+    wanted = Absolute(path_, path_or_drive);
+  }
+  std::string folder;
+  Status s = source_.OpenFolder(wanted, &folder);
+  if (!s.ok()) return s;
+  std::vector<FolderEntry> entries;
+  s = source_.ListFolder(folder, &entries);
+  if (!s.ok()) return s;
+
+  std::vector<FolderRow> rows;
+  const size_t root_len = RootLength(folder);
+  std::string at = folder.substr(0, root_len);
+  rows.push_back({at, at, 0, true});
+  for (size_t i = root_len; i < folder.size();) {
+    while (i < folder.size() && IsSeparator(folder[i])) ++i;
+    const size_t end = std::min(folder.find_first_of("\\/", i), folder.size());
+    if (end > i) {
+      const std::string name = folder.substr(i, end - i);
+      at = Join(at, name);
+      rows.push_back({name, at, static_cast<int>(rows.size()), true});
+    }
+    i = end;
+  }
+  const int current = static_cast<int>(rows.size()) - 1;
+  std::vector<std::string> subfolders;
+  for (const FolderEntry& e : entries) {
+    if (e.folder && !e.hidden) subfolders.push_back(e.name);
+  }
+  std::sort(subfolders.begin(), subfolders.end(), ByNameIgnoringCase);
+  for (const std::string& name : subfolders) {
+    rows.push_back({name, Join(folder, name), current + 1, false});
+  }
+
+  const bool changed = CompareIgnoringCase(folder, path_) != 0;
+  if (changed) path_ = folder;
+  rows_ = std::move(rows);
+  listing_ = std::move(entries);
+  current_row_ = current;
+  if (changed && on_change) on_change();
+  return Status::Ok();
+}
+
+Status FolderList::Open(int index) {
+  if (index < 0 || index >= static_cast<int>(rows_.size())) {
+    return Status::Error(Status::Code::kNotFound, "no such row");
+  }
+  const std::string path = rows_[index].path;  // the rows change under SetPath
+  return SetPath(path);
+}
+
+// ---- FileList ----
+
+Status FileList::SetPath(const std::string& folder) {
+  std::vector<FolderEntry> entries;
+  Status s = source_.ListFolder(folder, &entries);
+  if (!s.ok()) {
+    path_ = folder;
+    items_.clear();
+    return s;
+  }
+  SetPath(folder, entries);
+  return Status::Ok();
+}
+
+void FileList::SetPath(const std::string& folder, const std::vector<FolderEntry>& entries) {
+  path_ = folder;
+  items_.clear();
+  for (const FolderEntry& e : entries) {
+    if (!e.folder && !e.hidden && MatchesPattern(e.name, pattern_)) items_.push_back(e.name);
+  }
+  std::sort(items_.begin(), items_.end(), ByNameIgnoringCase);
+}
+
+}  // namespace qrv3
