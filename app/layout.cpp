@@ -1,0 +1,70 @@
+#include "app/layout.h"
+
+#include <cstdlib>
+
+namespace qrv3::layout {
+namespace {
+
+// a * b / c rounded half away from zero, as Win32 MulDiv rounds.
+int MulDiv(int a, int b, int c) {
+  const long long p = static_cast<long long>(a) * b;
+  const long long q = (std::llabs(p) * 2 + c) / (2LL * c);
+  return static_cast<int>(p < 0 ? -q : q);
+}
+
+std::string FullWidthNumber(int n) {
+  std::string digits = std::to_string(n), out;
+  for (char d : digits) {
+    // U+FF10 is the full-width zero: EF BC 90.
+    out += "\xEF\xBC";
+    out += static_cast<char>(0x90 + (d - '0'));
+  }
+  return out;
+}
+
+int StepOf(const Control& control) {
+  int step = 0;
+  for (const Control& c : kControls) {
+    if (c.look & kNumbered) ++step;
+    if (&c == &control) return step;
+  }
+  return 0;
+}
+
+}  // namespace
+
+const Control& ByName(std::string_view name) {
+  for (const Control& c : kControls) {
+    if (c.name == name) return c;
+  }
+  std::abort();  // a name that is not in the table is a programming error
+}
+
+std::string StepPrefix(int step) { return FullWidthNumber(step) + "："; }
+
+std::string InitialText(const Control& control) {
+  if (control.kind == Kind::kStatusLabel) {
+    int steps = 0;
+    for (const Control& c : kControls) steps += (c.look & kNumbered) ? 1 : 0;
+    return "下記の" + FullWidthNumber(1) + "～" + FullWidthNumber(steps) +
+           "に従って、ファイルを更新して下さい。";
+  }
+  if (control.look & kNumbered) return StepPrefix(StepOf(control)) + std::string(control.text);
+  return std::string(control.text);
+}
+
+int ToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+
+Rect ToPixels(const Control& c, int dpi) {
+  return {ToPixels(c.left, dpi), ToPixels(c.top, dpi), ToPixels(c.width, dpi),
+          ToPixels(c.height, dpi)};
+}
+
+int FontPixelHeight(Font font, int dpi) {
+  for (const FontSpec& f : kFonts) {
+    if (f.id == font) return MulDiv(f.centipoints, dpi, 7200);
+  }
+  return 0;
+}
+
+}  // namespace qrv3::layout

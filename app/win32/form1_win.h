@@ -1,0 +1,79 @@
+// The window Form1 on Win32: child windows made from the layout table, bound to the
+// folder-selection models and to the update run.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/folder_source.h"
+#include "app/form1.h"
+#include "app/layout.h"
+#include "app/win32/fonts_win.h"
+#include "engine/env.h"
+#include "engine/update_run.h"
+
+namespace qrv3::win {
+
+inline constexpr wchar_t kForm1Class[] = L"Qrv3UpdaterForm1";
+
+class Form1Window final : private RunControls {
+ public:
+  // Makes the window, hidden, and runs its load event. Returns null when the system refuses
+  // to make a window at all.
+  static std::unique_ptr<Form1Window> Create(HINSTANCE instance, FolderSource& source, Env& env,
+                                             std::string updater_folder);
+  ~Form1Window() override;
+
+  // Shows the window with the focus in the path box.
+  void Show(int show_command);
+  // Handles the keys the window gives a meaning of its own (Enter in the folder list) and
+  // the dialog navigation keys; true when `msg` was used up.
+  bool PreTranslate(MSG* msg);
+
+  HWND hwnd() const { return hwnd_; }
+  // The child window of a control in the layout table; null for those the window draws itself.
+  HWND Child(std::string_view name) const;
+  int dpi() const { return dpi_; }
+  const Form1& form() const { return form_; }
+
+ private:
+  Form1Window(FolderSource& source, Env& env, std::string updater_folder);
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+
+  void CreateChildren();
+  void ApplyDpi(int dpi);
+  void Layout();
+  void ShowDrives();
+  void ShowFolderAndFiles();
+  void ShowPathBox();
+  void OnCommand(int id, int code);
+  void Paint(HDC dc);
+  void DrawItem(const DRAWITEMSTRUCT& di);
+  void DrawLabel(const DRAWITEMSTRUCT& di, const layout::Control& c);
+  void DrawFolderRow(const DRAWITEMSTRUCT& di);
+  int RowHeight() const;
+
+  // RunControls, over the window's own controls.
+  std::string ButtonCaption() override;
+  void SetButtonCaption(const std::string& caption) override;
+  void SetStatus(const std::string& text) override;
+  std::string InstallPath() override;
+
+  Form1 form_;
+  Env& env_;
+  std::string updater_folder_;
+  HWND hwnd_ = nullptr;
+  std::array<HWND, std::size(layout::kControls)> children_{};
+  HWND focus_ = nullptr;  // restored when the window is activated again
+  int dpi_ = 96;
+  FontSet fonts_;
+  int te_assignments_shown_ = -1;
+  bool setting_path_box_ = false;
+};
+
+}  // namespace qrv3::win

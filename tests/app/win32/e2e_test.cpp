@@ -1,0 +1,84 @@
+// The real updater, started as its own process beside its data pieces, driven from here as a
+// user would drive it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/texts.h"
+#include "engine/utf.h"
+#include "tests/test_util.h"
+#include "tools/demo_install.h"
+#include "tools/window_driver_win.h"
+
+namespace qrv3::testing {
+namespace {
+namespace fs = std::filesystem;
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+    ASSERT_TRUE(demo::WritePieces(updater.str()).ok());
+    exe = updater / "qrv3-updater.exe";
+    fs::copy_file(FsPath(BuildPath(QRV3_UPDATER_EXE)), FsPath(exe));
+    ASSERT_TRUE(window.Launch(exe));
+  }
+  void TearDown() override {
+    if (window.hwnd()) EXPECT_EQ(window.Close(), 0);
+  }
+
+  TempDir install, updater;
+  std::string exe;
+  driver::UpdaterWindow window;
+};
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+TEST_F(EndToEnd, ChooseTheFolderUpdateAndFinish) {
+  EXPECT_EQ(window.Caption(), "『Morvanth「Quelline」アーカイヴ\u3000Vol.3』専用\u3000更新ソフト");
+  EXPECT_EQ(window.Text("Lab1"), "下記の１～２に従って、ファイルを更新して下さい。");
+  EXPECT_EQ(window.Text("Command1"), "更新開始");
+  // No installation at the default folder: start-up stays on drive C's current folder.
+  const std::string start = window.Text("te");
+  EXPECT_TRUE(EqualIgnoringCase(start.substr(0, 2), "c:")) << start;
+  EXPECT_TRUE(start.ends_with("\\") && !start.ends_with("\\\\")) << start;
+
+  // Another drive: the folder list, the path box and the file list follow it.
+  ASSERT_TRUE(window.PickDrive('z'));
+  EXPECT_TRUE(EqualIgnoringCase(window.Text("te").substr(0, 3), "z:\\")) << window.Text("te");
+
+  // The installation, opened row by row from drive C's root.
+  ASSERT_TRUE(window.OpenPath(install.str()));
+  EXPECT_TRUE(EqualIgnoringCase(window.Text("te"), install.install_path())) << window.Text("te");
+  EXPECT_EQ(window.Items("fi"), (std::vector<std::string>{"QRV_3.EXE", "qrv_D3.EXE"}));
+
+  // A typed path is used as it stands.
+  window.Type("c:\\nowhere\\");
+  EXPECT_EQ(window.Text("te"), "c:\\nowhere\\");
+  window.PressStart();
+  EXPECT_EQ(window.Text("Lab1"), texts::InstallationMessage(0));
+  EXPECT_EQ(window.Text("Command1"), "更新開始");
+
+  window.Type(install.install_path());
+  window.PressStart();
+  EXPECT_EQ(window.Text("Lab1"), "更新が終了しました。この更新ソフトをパソコンから削除して下さい。");
+  EXPECT_EQ(window.Text("Command1"), "更新終了");
+  EXPECT_EQ(fs::file_size(FsPath(install / "Database\\p03.PAC")), 12121535u);
+
+  // Further presses do nothing; the lists still work.
+  window.PressStart();
+  EXPECT_EQ(window.Text("Lab1"), "更新が終了しました。この更新ソフトをパソコンから削除して下さい。");
+  EXPECT_EQ(window.Text("Command1"), "更新終了");
+  ASSERT_TRUE(window.OpenFolder("Database"));
+  EXPECT_TRUE(window.Text("te").ends_with("\\Database\\"));
+}
+
+}  // namespace
+}  // namespace qrv3::testing

@@ -1,0 +1,189 @@
+// The window in this process, on the system's real controls: layout at 96 and 144 dpi, texts,
+// fonts, focus order, and what it draws.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/folder_source.h"
+#include "app/layout.h"
+#include "app/win32/fonts_win.h"
+#include "app/win32/form1_win.h"
+#include "app/win32/hwnd_win.h"
+#include "engine/texts.h"
+#include "engine/utf.h"
+#include "tests/test_util.h"
+
+namespace qrv3::win {
+namespace {
+using layout::Control;
+using layout::Kind;
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+RECT ClientRectOf(HWND child) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window = Form1Window::Create(GetModuleHandleW(nullptr), *source, *Env::Default(), updater.str());
+    ASSERT_NE(window, nullptr);
+    window->Show(SW_SHOWNORMAL);
+    Pump();
+  }
+  void ChangeDpi(int dpi) {
+    RECT r;
+    GetWindowRect(window->hwnd(), &r);
+    RECT suggested = {r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, window->dpi()),
+                      r.top + MulDiv(r.bottom - r.top, dpi, window->dpi())};
+    SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    Pump();
+  }
+  // Every control where the table puts it, in its font, at the window's DPI.
+  void ExpectLayout() {
+    const int dpi = window->dpi();
+    HDC dc = GetDC(window->hwnd());
+    for (const Control& c : layout::kControls) {
+      HWND h = window->Child(c.name);
+      if (c.kind == Kind::kFrame || c.kind == Kind::kLine) continue;
+      SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(dpi) + " dpi");
+      ASSERT_NE(h, nullptr);
+      const RECT r = ClientRectOf(h);
+      const layout::Rect want = layout::ToPixels(c, dpi);
+      EXPECT_EQ(r.left, want.left);
+      EXPECT_EQ(r.top, want.top);
+      HFONT font = reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0));
+      LOGFONTW lf;
+      ASSERT_TRUE(GetObjectW(font, sizeof lf, &lf));
+      EXPECT_EQ(lf.lfHeight, -layout::FontPixelHeight(c.font, dpi));
+      EXPECT_EQ(lf.lfCharSet, SHIFTJIS_CHARSET);
+      EXPECT_EQ(std::wstring(lf.lfFaceName), FontFace());
+      for (const layout::FontSpec& f : layout::kFonts) {
+        if (f.id == c.font) EXPECT_EQ(lf.lfWeight, f.weight);
+      }
+      if (c.look & layout::kSizedToText) {
+        HGDIOBJ old = SelectObject(dc, font);
+        const std::wstring text = GetText(h);
+        SIZE s;
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &s);
+        SelectObject(dc, old);
+        EXPECT_EQ(r.right - r.left, s.cx);
+        EXPECT_EQ(r.bottom - r.top, s.cy);
+      } else {
+        EXPECT_EQ(r.right - r.left, want.width);
+        EXPECT_EQ(r.bottom - r.top, want.height);  // the drive list: its closed box
+      }
+    }
+    ReleaseDC(window->hwnd(), dc);
+    RECT client;
+    GetClientRect(window->hwnd(), &client);
+    EXPECT_EQ(client.right, layout::ToPixels(8940, dpi));
+    EXPECT_EQ(client.bottom, layout::ToPixels(8400, dpi));
+  }
+
+  testing::TempDir updater;
+  std::unique_ptr<FolderSource> source = NewWindowsFolderSource();
+  std::unique_ptr<Form1Window> window;
+};
+
+TEST_F(WindowTest, LayoutFollowsTheTableAt96And144Dpi) {
+  ChangeDpi(96);
+  ExpectLayout();
+  // Status label at 96 dpi, worked out by hand: 120 twips are 8 pixels, 8685 are 579.
+  EXPECT_EQ(ClientRectOf(window->Child("Lab1")).right, 8 + 579);
+  ChangeDpi(144);
+  ExpectLayout();
+  EXPECT_EQ(ClientRectOf(window->Child("Lab1")).right, 12 + 869);
+}
+
+TEST_F(WindowTest, TextsAtStart) {
+  EXPECT_EQ(GetTextUtf8(window->hwnd()), "『Morvanth「Quelline」アーカイヴ\u3000Vol.3』専用\u3000更新ソフト");
+  EXPECT_EQ(GetTextUtf8(window->Child("Lab1")), "下記の１～２に従って、ファイルを更新して下さい。");
+  EXPECT_EQ(GetTextUtf8(window->Child("Label9")),
+            "１：『Morvanth「Quelline」アーカイヴ Vol.3』をインストールした場所");
+  EXPECT_EQ(GetTextUtf8(window->Child("Label4")), "（「Qrv_3.exe」がある場所）を選択して下さい。");
+  EXPECT_EQ(GetTextUtf8(window->Child("Label2")), "２：「更新開始」ボタンを押して下さい。");
+  EXPECT_EQ(GetTextUtf8(window->Child("Label5")), "『Morvanth「Quelline」アーカイヴ Vol.3』");
+  EXPECT_EQ(GetTextUtf8(window->Child("Label7")), "専用更新ソフト\u3000Version1.0");
+  EXPECT_EQ(GetTextUtf8(window->Child("Command1")), "更新開始");
+  const std::string path = GetTextUtf8(window->Child("te"));
+  ASSERT_GE(path.size(), 3u);
+  EXPECT_EQ(path.back(), '\\');
+  EXPECT_NE(path[path.size() - 2], '\\');
+}
+
+TEST_F(WindowTest, FocusStartsInThePathBoxAndTabFollowsTheDesignedOrder) {
+  EXPECT_EQ(GetFocus(), window->Child("te"));
+  const char* order[] = {"te", "dr", "di", "Command1", "fi", "te"};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) {
+    HWND from = window->Child(order[i]);
+    EXPECT_EQ(GetNextDlgTabItem(window->hwnd(), from, FALSE), window->Child(order[i + 1]))
+        << order[i];
+    EXPECT_EQ(GetNextDlgTabItem(window->hwnd(), window->Child(order[i + 1]), TRUE), from)
+        << order[i + 1];
+  }
+  // Tab itself, through the window's own message handling.
+  SetFocus(window->Child("te"));
+  MSG tab = {window->Child("te"), WM_KEYDOWN, VK_TAB, 0};
+  EXPECT_TRUE(window->PreTranslate(&tab));
+  EXPECT_EQ(GetFocus(), window->Child("dr"));
+}
+
+TEST_F(WindowTest, FailedRunShowsTheMessageAndReturnsToReady) {
+  SetWindowTextW(window->Child("te"), L"c:\\no such folder\\");
+  SendMessageW(window->Child("Command1"), BM_CLICK, 0, 0);
+  EXPECT_EQ(GetTextUtf8(window->Child("Lab1")), texts::InstallationMessage(0));
+  EXPECT_EQ(GetTextUtf8(window->Child("Command1")), "更新開始");
+}
+
+// What the screen shows: the status label green on black, the frame around the title block,
+// and the frame hiding none of the texts inside it.
+TEST_F(WindowTest, StatusLabelIsGreenOnBlackAndTheFrameHidesNothing) {
+  ChangeDpi(96);
+  RedrawWindow(window->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Pump();
+  Sleep(200);
+  POINT origin = {0, 0};
+  ClientToScreen(window->hwnd(), &origin);
+  HDC screen = GetDC(nullptr);
+  auto pixel = [&](int x, int y) { return GetPixel(screen, origin.x + x, origin.y + y); };
+  auto count = [&](const layout::Rect& r, auto pred) {
+    int n = 0;
+    for (int y = r.top + 2; y < r.top + r.height - 2; ++y) {
+      for (int x = r.left + 2; x < r.left + r.width - 2; ++x) n += pred(pixel(x, y)) ? 1 : 0;
+    }
+    return n;
+  };
+  const layout::Rect lab1 = layout::ToPixels(layout::ByName("Lab1"), 96);
+  const int area = (lab1.width - 4) * (lab1.height - 4);
+  const int black = count(lab1, [](COLORREF c) { return c == RGB(0, 0, 0); });
+  const int green = count(lab1, [](COLORREF c) { return c == RGB(0, 255, 0); });
+  EXPECT_GT(black, area / 2);
+  EXPECT_GT(green, 50);
+
+  const layout::Rect frame = layout::ToPixels(layout::ByName("Label6"), 96);
+  EXPECT_EQ(pixel(frame.left, frame.top + frame.height / 2), GetSysColor(COLOR_BTNSHADOW));
+  EXPECT_EQ(pixel(frame.left + frame.width - 1, frame.top + frame.height / 2),
+            GetSysColor(COLOR_BTNHIGHLIGHT));
+  const COLORREF ink = GetSysColor(COLOR_BTNTEXT);
+  for (const char* name : {"Label5", "Label7", "Label8", "Line1"}) {
+    layout::Rect r = layout::ToPixels(layout::ByName(name), 96);
+    if (r.height == 0) r = {r.left, r.top - 2, r.width, 5};
+    EXPECT_GT(count(r, [&](COLORREF c) { return c == ink; }), 20) << name;
+  }
+  ReleaseDC(nullptr, screen);
+}
+
+}  // namespace
+}  // namespace qrv3::win

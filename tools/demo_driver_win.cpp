@@ -1,0 +1,25 @@
+// qrv3-demo-driver EXE BEFORE.bmp AFTER.bmp: starts the updater, takes a picture of its window,
+// presses the start button, takes another, and closes it. Prints the status texts it saw.
+#include <cstdio>
+
+#include "engine/utf.h"
+#include "tools/window_driver_win.h"
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 4) {
+    std::fputs("usage: qrv3-demo-driver EXE BEFORE.bmp AFTER.bmp\n", stderr);
+    return 64;
+  }
+  qrv3::driver::UpdaterWindow w;
+  if (!w.Launch(qrv3::Narrow(argv[1]))) {
+    std::fputs("qrv3-demo-driver: the updater's window did not appear\n", stderr);
+    return 1;
+  }
+  std::printf("path box: %s\nbefore: %s\n", w.Text("te").c_str(), w.Text("Lab1").c_str());
+  bool ok = w.Capture(qrv3::Narrow(argv[2]));
+  w.PressStart();
+  std::printf("after: %s\nbutton: %s\n", w.Text("Lab1").c_str(), w.Text("Command1").c_str());
+  ok = w.Capture(qrv3::Narrow(argv[3])) && ok;
+  const int code = w.Close();
+  return ok && code == 0 ? 0 : 1;
+}

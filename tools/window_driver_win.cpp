@@ -1,0 +1,190 @@
+#include "tools/window_driver_win.h"
+
+#include <cwchar>
+#include <fstream>
+
+#include "app/layout.h"
+#include "engine/utf.h"
+
+namespace qrv3::driver {
+namespace {
+
+constexpr wchar_t kForm1Class[] = L"Qrv3UpdaterForm1";
+
+struct Search {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<Search*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  if (pid == s->pid && wcscmp(cls, kForm1Class) == 0 && IsWindowVisible(hwnd)) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+std::string Fold(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+}  // namespace
+
+bool UpdaterWindow::Launch(const std::string& exe, int timeout_ms) {
+  std::wstring cmd = L"\"" + Widen(exe) + L"\"";
+  STARTUPINFOW si = {sizeof si};
+  PROCESS_INFORMATION pi;
+  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  process_.reset(pi.hProcess);
+  pid_ = pi.dwProcessId;
+  WaitForInputIdle(process_.get(), static_cast<DWORD>(timeout_ms));
+  for (int waited = 0; waited < timeout_ms; waited += 50) {
+    Search s = {pid_, nullptr};
+    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&s));
+    if (s.found) {
+      hwnd_ = s.found;
+      return true;
+    }
+    if (WaitForSingleObject(process_.get(), 50) == WAIT_OBJECT_0) return false;
+  }
+  return false;
+}
+
+HWND UpdaterWindow::Child(const char* name) const {
+  return GetDlgItem(hwnd_, layout::ByName(name).id);
+}
+
+std::string UpdaterWindow::Text(const char* name) const {
+  HWND h = Child(name);
+  wchar_t buf[4096] = {};
+  SendMessageW(h, WM_GETTEXT, std::size(buf), reinterpret_cast<LPARAM>(buf));
+  return Narrow(buf);
+}
+
+std::string UpdaterWindow::Caption() const {
+  wchar_t buf[512] = {};
+  SendMessageW(hwnd_, WM_GETTEXT, std::size(buf), reinterpret_cast<LPARAM>(buf));
+  return Narrow(buf);
+}
+
+std::vector<std::string> UpdaterWindow::Items(const char* list_name) const {
+  HWND list = Child(list_name);
+  const bool combo = std::string_view(list_name) == "dr";
+  const int n = static_cast<int>(SendMessageW(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
+  std::vector<std::string> items;
+  for (int i = 0; i < n; ++i) {
+    wchar_t buf[1024] = {};
+    SendMessageW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+    items.push_back(Narrow(buf));
+  }
+  return items;
+}
+
+bool UpdaterWindow::PickDrive(char letter) {
+  const std::vector<std::string> drives = Items("dr");
+  for (size_t i = 0; i < drives.size(); ++i) {
+    if (!drives[i].empty() && Fold(drives[i].substr(0, 1)) == Fold(std::string{letter})) {
+      HWND combo = Child("dr");
+      SendMessageW(combo, CB_SETCURSEL, i, 0);
+      SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(layout::ByName("dr").id, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(combo));
+      return true;
+    }
+  }
+  return false;
+}
+
+bool UpdaterWindow::OpenFolder(const std::string& name) {
+  const std::vector<std::string> rows = Items("di");
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (Fold(rows[i]) == Fold(name)) {
+      HWND list = Child("di");
+      SendMessageW(list, LB_SETCURSEL, i, 0);
+      SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(layout::ByName("di").id, LBN_DBLCLK),
+                   reinterpret_cast<LPARAM>(list));
+      return true;
+    }
+  }
+  return false;
+}
+
+bool UpdaterWindow::OpenPath(const std::string& path) {
+  if (path.size() < 3 || path[1] != ':' || !PickDrive(path[0])) return false;
+  if (!OpenFolder(Fold(path.substr(0, 3)))) return false;  // the root row, "c:\"
+  size_t i = 3;
+  while (i < path.size()) {
+    size_t end = path.find('\\', i);
+    if (end == std::string::npos) end = path.size();
+    if (end > i && !OpenFolder(path.substr(i, end - i))) return false;
+    i = end + 1;
+  }
+  return true;
+}
+
+void UpdaterWindow::Type(const std::string& text) {
+  HWND edit = Child("te");
+  SendMessageW(edit, EM_SETSEL, 0, -1);
+  SendMessageW(edit, WM_CHAR, VK_BACK, 0);
+  for (wchar_t c : Widen(text)) SendMessageW(edit, WM_CHAR, c, 0);
+}
+
+void UpdaterWindow::PressStart() { SendMessageW(Child("Command1"), BM_CLICK, 0, 0); }
+
+bool UpdaterWindow::Capture(const std::string& bmp_path) const {
+  SetForegroundWindow(hwnd_);
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(300);
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  POINT origin = {0, 0};
+  ClientToScreen(hwnd_, &origin);
+  const int w = client.right, h = client.bottom;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi = {};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB};
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, w, h, screen, origin.x, origin.y, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
+  const DWORD size = stride * static_cast<DWORD>(h);
+  BITMAPFILEHEADER fh = {0x4D42, static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader + size), 0, 0,
+                         static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader)};
+  std::ofstream out(FsPath(bmp_path), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
+  out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
+  out.write(static_cast<const char*>(bits), size);
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return static_cast<bool>(out);
+}
+
+int UpdaterWindow::Close(int timeout_ms) {
+  if (!process_.valid()) return -1;
+  PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout_ms)) != WAIT_OBJECT_0) {
+    TerminateProcess(process_.get(), 255);
+    return -1;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process_.get(), &code);
+  process_.reset();
+  return static_cast<int>(code);
+}
+
+}  // namespace qrv3::driver

@@ -1,0 +1,47 @@
+// Driving the updater's window from another process, as a user would: find it, read its
+// texts, choose a drive, open folders, type, press the button, take a picture, close it. Used
+// by the end-to-end tests and by the demo.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/env_win.h"
+
+namespace qrv3::driver {
+
+class UpdaterWindow {
+ public:
+  // Starts `exe` and waits up to `timeout_ms` for its window to appear.
+  bool Launch(const std::string& exe, int timeout_ms = 30000);
+  HWND hwnd() const { return hwnd_; }
+  // The child window of the named control of the layout table.
+  HWND Child(const char* name) const;
+
+  std::string Text(const char* name) const;
+  std::string Caption() const;
+  std::vector<std::string> Items(const char* list_name) const;
+
+  // Chooses the drive with `letter` in the drive list; false when the list has none.
+  bool PickDrive(char letter);
+  // Double-clicks the folder-list row that reads `name` (ignoring letter case).
+  bool OpenFolder(const std::string& name);
+  // Opens a full path row by row from its drive's root, e.g. "C:\users\me".
+  bool OpenPath(const std::string& path);
+  // Replaces the path box's text by typing it.
+  void Type(const std::string& text);
+  void PressStart();
+  // Saves the window's client area, as the screen shows it, as a 24-bit BMP file.
+  bool Capture(const std::string& bmp_path) const;
+  // Closes the window and waits for the program to end; its exit code, or -1.
+  int Close(int timeout_ms = 30000);
+
+ private:
+  UniqueHandle process_;
+  DWORD pid_ = 0;
+  HWND hwnd_ = nullptr;
+};
+
+}  // namespace qrv3::driver
