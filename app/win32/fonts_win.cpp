@@ -25,9 +25,11 @@ bool HasFace(HDC dc, const std::wstring& face) {
 
 const std::wstring& FontFace() {
   static const std::wstring face = [] {
+    // IPAex Gothic comes before IPA Gothic: at 9 pt the latter loses its underscores, and
+    // "Qrv_3.exe" is a name the user has to recognise.
     const std::wstring candidates[] = {
-        Widen(layout::kFontFace), L"MS Gothic", L"Yu Gothic", L"Meiryo", L"IPAGothic",
-        L"IPAゴシック", L"IPAexGothic", L"Noto Sans CJK JP", L"Noto Sans Mono CJK JP"};
+        Widen(layout::kFontFace), L"MS Gothic", L"Yu Gothic", L"Meiryo", L"IPAexGothic",
+        L"IPAGothic", L"Noto Sans CJK JP", L"Noto Sans Mono CJK JP"};
     HDC dc = GetDC(nullptr);
     std::wstring chosen = candidates[0];  // the system's substitute for it, if none is found
     for (const std::wstring& c : candidates) {
