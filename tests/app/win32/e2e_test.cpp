@@ -80,5 +80,29 @@ TEST_F(EndToEnd, ChooseTheFolderUpdateAndFinish) {
   EXPECT_TRUE(window.Text("te").ends_with("\\Database\\"));
 }
 
+std::string VersionText(const std::string& exe, const wchar_t* name) {
+  const std::wstring file = Widen(exe);
+  DWORD ignored = 0;
+  std::vector<char> data(GetFileVersionInfoSizeW(file.c_str(), &ignored));
+  if (data.empty() || !GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) {
+    return "";
+  }
+  void* value = nullptr;
+  UINT len = 0;
+  const std::wstring key = std::wstring(L"\\StringFileInfo\\041104b0\\") + name;
+  if (!VerQueryValueW(data.data(), key.c_str(), &value, &len) || len == 0) return "";
+  return Narrow(static_cast<const wchar_t*>(value));
+}
+
+TEST_F(EndToEnd, ExecutableCarriesItsVersionRecord) {
+  const std::string product = "『Morvanth「Quelline」アーカイヴ\u3000Vol.3』専用更新ソフト";
+  EXPECT_EQ(VersionText(exe, L"ProductName"), product);
+  EXPECT_EQ(VersionText(exe, L"FileDescription"), product);
+  EXPECT_EQ(VersionText(exe, L"FileVersion"), "1.00");
+  EXPECT_EQ(VersionText(exe, L"ProductVersion"), "1.00");
+  EXPECT_FALSE(VersionText(exe, L"CompanyName").empty());
+  EXPECT_FALSE(VersionText(exe, L"LegalCopyright").empty());
+}
+
 }  // namespace
 }  // namespace qrv3::testing

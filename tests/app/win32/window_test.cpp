@@ -140,6 +140,19 @@ TEST_F(WindowTest, FocusStartsInThePathBoxAndTabFollowsTheDesignedOrder) {
   EXPECT_EQ(GetFocus(), window->Child("dr"));
 }
 
+TEST_F(WindowTest, EnterInTheFolderListOpensTheChosenFolder) {
+  HWND di = window->Child("di");
+  const int rows = static_cast<int>(SendMessageW(di, LB_GETCOUNT, 0, 0));
+  ASSERT_GT(rows, 1);
+  const std::string last = window->form().di.rows().back().path;  // a subfolder
+  SendMessageW(di, LB_SETCURSEL, rows - 1, 0);
+  SetFocus(di);
+  MSG enter = {di, WM_KEYDOWN, VK_RETURN, 0};
+  EXPECT_TRUE(window->PreTranslate(&enter));
+  EXPECT_EQ(window->form().di.Path(), last);
+  EXPECT_EQ(GetTextUtf8(window->Child("te")), last + "\\");
+}
+
 TEST_F(WindowTest, FailedRunShowsTheMessageAndReturnsToReady) {
   SetWindowTextW(window->Child("te"), L"c:\\no such folder\\");
   SendMessageW(window->Child("Command1"), BM_CLICK, 0, 0);
