@@ -45,17 +45,17 @@ const std::wstring& FontFace() {
 }
 
 void FontSet::Make(int dpi) {
-  for (const layout::FontSpec& spec : layout::kFonts) {
+  for (const layout::FontSpec& font : layout::kFonts) {
     LOGFONTW lf = {};
-    lf.lfHeight = -layout::FontPixelHeight(spec.id, dpi);
-    lf.lfWeight = spec.weight;
+    lf.lfHeight = -layout::FontPixelHeight(font.id, dpi);
+    lf.lfWeight = font.weight;
     lf.lfCharSet = layout::kFontCharset;
     lf.lfQuality = DEFAULT_QUALITY;
     lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
     lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
     wcsncpy(lf.lfFaceName, FontFace().c_str(), LF_FACESIZE - 1);
-    fonts_[static_cast<int>(spec.id)].reset(CreateFontIndirectW(&lf));
+    fonts_[static_cast<int>(font.id)].reset(CreateFontIndirectW(&lf));
   }
 }
 
