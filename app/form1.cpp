@@ -11,7 +11,7 @@ std::string PathRule(const std::string& folder) {
 Form1::Form1(FolderSource& source) : dr(source), di(source), fi(source) {
   dr.on_change = [this] { dr_Change(); };
   di.on_change = [this] { di_Change(); };
-  fi.SetPath(di.Path());
+  fi.SetPath(di.Path(), di.listing());
 }
 
 void Form1::Form_Load() {

@@ -4,12 +4,11 @@
 #include <fstream>
 
 #include "app/layout.h"
+#include "app/win32/form1_win.h"
 #include "engine/utf.h"
 
 namespace qrv3::driver {
 namespace {
-
-constexpr wchar_t kForm1Class[] = L"Qrv3UpdaterForm1";
 
 struct Search {
   DWORD pid;
@@ -22,7 +21,7 @@ BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp) {
   GetWindowThreadProcessId(hwnd, &pid);
   wchar_t cls[64] = {};
   GetClassNameW(hwnd, cls, 64);
-  if (pid == s->pid && wcscmp(cls, kForm1Class) == 0 && IsWindowVisible(hwnd)) {
+  if (pid == s->pid && wcscmp(cls, win::kForm1Class) == 0 && IsWindowVisible(hwnd)) {
     s->found = hwnd;
     return FALSE;
   }
