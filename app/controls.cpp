@@ -46,6 +46,9 @@ bool ByNameIgnoringCase(const std::string& a, const std::string& b) {
   const int c = CompareIgnoringCase(a, b);
   return c != 0 ? c < 0 : a < b;
 }
+bool PointedByNameIgnoringCase(const std::string* a, const std::string* b) {
+  return ByNameIgnoringCase(*a, *b);
+}
 
 }  // namespace
 
@@ -171,13 +174,15 @@ Status FolderList::SetPath(const std::string& path_or_drive) {
     i = end;
   }
   const int current = static_cast<int>(rows.size()) - 1;
-  std::vector<std::string> subfolders;
+  // Sorted through pointers: a folder may hold tens of thousands of entries.
+  std::vector<const std::string*> subfolders;
   for (const FolderEntry& e : entries) {
-    if (e.folder && !e.hidden) subfolders.push_back(e.name);
+    if (e.folder && !e.hidden) subfolders.push_back(&e.name);
   }
-  std::sort(subfolders.begin(), subfolders.end(), ByNameIgnoringCase);
-  for (const std::string& name : subfolders) {
-    rows.push_back({name, Join(folder, name), current + 1, false});
+  std::sort(subfolders.begin(), subfolders.end(), PointedByNameIgnoringCase);
+  rows.reserve(rows.size() + subfolders.size());
+  for (const std::string* name : subfolders) {
+    rows.push_back({*name, Join(folder, *name), current + 1, false});
   }
 
   const bool changed = CompareIgnoringCase(folder, path_) != 0;
@@ -213,11 +218,14 @@ Status FileList::SetPath(const std::string& folder) {
 
 void FileList::SetPath(const std::string& folder, const std::vector<FolderEntry>& entries) {
   path_ = folder;
-  items_.clear();
+  std::vector<const std::string*> names;
   for (const FolderEntry& e : entries) {
-    if (!e.folder && !e.hidden && MatchesPattern(e.name, pattern_)) items_.push_back(e.name);
+    if (!e.folder && !e.hidden && MatchesPattern(e.name, pattern_)) names.push_back(&e.name);
   }
-  std::sort(items_.begin(), items_.end(), ByNameIgnoringCase);
+  std::sort(names.begin(), names.end(), PointedByNameIgnoringCase);
+  items_.clear();
+  items_.reserve(names.size());
+  for (const std::string* name : names) items_.push_back(*name);
 }
 
 }  // namespace qrv3
