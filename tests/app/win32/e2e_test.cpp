@@ -80,6 +80,36 @@ TEST_F(EndToEnd, ChooseTheFolderUpdateAndFinish) {
   EXPECT_TRUE(window.Text("te").ends_with("\\Database\\"));
 }
 
+// The updater started with the system at 144 dpi: its manifest makes it lay itself out for it.
+TEST(EndToEndDpi, WindowScalesTo144Dpi) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  auto set_dpi = [&](DWORD dpi) {
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+  };
+  set_dpi(144);
+  TempDir updater;
+  const std::string exe = updater / "qrv3-updater.exe";
+  fs::copy_file(FsPath(BuildPath(QRV3_UPDATER_EXE)), FsPath(exe));
+  driver::UpdaterWindow window;
+  const bool launched = window.Launch(exe);
+  set_dpi(96);
+  RegCloseKey(key);
+  ASSERT_TRUE(launched);
+  RECT client;
+  GetClientRect(window.hwnd(), &client);
+  EXPECT_EQ(client.right, 894);  // 8940 twips at 144 dpi
+  EXPECT_EQ(client.bottom, 840);
+  RECT lab1;
+  GetWindowRect(window.Child("Lab1"), &lab1);
+  MapWindowPoints(nullptr, window.hwnd(), reinterpret_cast<POINT*>(&lab1), 2);
+  EXPECT_EQ(lab1.left, 12);
+  EXPECT_EQ(lab1.right - lab1.left, 869);
+  EXPECT_EQ(window.Close(), 0);
+}
+
 std::string VersionText(const std::string& exe, const wchar_t* name) {
   const std::wstring file = Widen(exe);
   DWORD ignored = 0;

@@ -153,11 +153,45 @@ TEST_F(WindowTest, EnterInTheFolderListOpensTheChosenFolder) {
   EXPECT_EQ(GetTextUtf8(window->Child("te")), last + "\\");
 }
 
-TEST_F(WindowTest, FailedRunShowsTheMessageAndReturnsToReady) {
+// Rows of the status label, as the screen shows it, that hold some green text.
+std::vector<int> GreenRows(HWND label) {
+  RECT r;
+  GetClientRect(label, &r);
+  POINT origin = {0, 0};
+  ClientToScreen(label, &origin);
+  HDC screen = GetDC(nullptr);
+  std::vector<int> rows;
+  for (int y = 0; y < r.bottom; ++y) {
+    for (int x = 0; x < r.right; ++x) {
+      if (GetPixel(screen, origin.x + x, origin.y + y) == RGB(0, 255, 0)) {
+        rows.push_back(y);
+        break;
+      }
+    }
+  }
+  ReleaseDC(nullptr, screen);
+  return rows;
+}
+
+int Bands(const std::vector<int>& rows) {
+  int bands = 0;
+  for (size_t i = 0; i < rows.size(); ++i) bands += (i == 0 || rows[i] != rows[i - 1] + 1) ? 1 : 0;
+  return bands;
+}
+
+TEST_F(WindowTest, FailedRunShowsTheWholeMessageOnTwoLines) {
   SetWindowTextW(window->Child("te"), L"c:\\no such folder\\");
   SendMessageW(window->Child("Command1"), BM_CLICK, 0, 0);
   EXPECT_EQ(GetTextUtf8(window->Child("Lab1")), texts::InstallationMessage(0));
   EXPECT_EQ(GetTextUtf8(window->Child("Command1")), "更新開始");
+  Pump();
+  // The carriage return starts the second line, and both fit inside the label.
+  const std::vector<int> rows = GreenRows(window->Child("Lab1"));
+  EXPECT_EQ(Bands(rows), 2);
+  RECT r;
+  GetClientRect(window->Child("Lab1"), &r);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_LT(rows.back(), r.bottom - 1);
 }
 
 // What the screen shows: the status label green on black, the frame around the title block,
