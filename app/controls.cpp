@@ -6,8 +6,6 @@
 namespace qrv3 {
 namespace {
 
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -51,16 +49,6 @@ bool PointedByNameIgnoringCase(const std::string* a, const std::string* b) {
 }
 
 }  // namespace
-
-int CompareIgnoringCase(const std::string& a, const std::string& b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const auto x = static_cast<unsigned char>(FoldAscii(a[i]));
-    const auto y = static_cast<unsigned char>(FoldAscii(b[i]));
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
 
 namespace {
 // Length of the UTF-8 sequence that begins with byte `b` (1 for a stray continuation byte).

@@ -9,12 +9,11 @@
 #include <vector>
 
 #include "app/folder_source.h"
+#include "engine/names.h"
 #include "engine/status.h"
 
 namespace qrv3 {
 
-// Compares ignoring ASCII letter case, as names on the product's file system compare.
-int CompareIgnoringCase(const std::string& a, const std::string& b);
 // Matches `name` against a pattern of "*" (any run) and "?" (one character), ignoring case.
 bool MatchesPattern(const std::string& name, const std::string& pattern);
 

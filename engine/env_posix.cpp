@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "engine/env.h"
+#include "engine/names.h"
 
 namespace qrv3 {
 
@@ -31,17 +32,6 @@ Status StatusFromErrno(int err, const std::string& what) {
 
 namespace {
 
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool Exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
@@ -53,7 +43,7 @@ std::string FindIgnoringCase(const std::string& folder, std::string_view name) {
   if (dir == nullptr) return "";
   std::string best;
   while (const dirent* e = readdir(dir)) {
-    if (EqualIgnoringAsciiCase(e->d_name, name) && (best.empty() || best > e->d_name)) {
+    if (CompareIgnoringCase(e->d_name, name) == 0 && (best.empty() || best > e->d_name)) {
       best = e->d_name;
     }
   }

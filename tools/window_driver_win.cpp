@@ -5,6 +5,7 @@
 
 #include "app/layout.h"
 #include "app/win32/form1_win.h"
+#include "engine/names.h"
 #include "engine/utf.h"
 
 namespace qrv3::driver {
@@ -26,13 +27,6 @@ BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp) {
     return FALSE;
   }
   return TRUE;
-}
-
-std::string Fold(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
 }
 
 }  // namespace
@@ -90,37 +84,35 @@ std::vector<std::string> UpdaterWindow::Items(const char* list_name) const {
   return items;
 }
 
-bool UpdaterWindow::PickDrive(char letter) {
-  const std::vector<std::string> drives = Items("dr");
-  for (size_t i = 0; i < drives.size(); ++i) {
-    if (!drives[i].empty() && Fold(drives[i].substr(0, 1)) == Fold(std::string{letter})) {
-      HWND combo = Child("dr");
-      SendMessageW(combo, CB_SETCURSEL, i, 0);
-      SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(layout::ByName("dr").id, CBN_SELCHANGE),
-                   reinterpret_cast<LPARAM>(combo));
-      return true;
-    }
+bool UpdaterWindow::Choose(const char* list_name, UINT select, WORD notification,
+                           const std::function<bool(const std::string&)>& wanted) {
+  const std::vector<std::string> items = Items(list_name);
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (!wanted(items[i])) continue;
+    // Selecting by message notifies nobody; the window learns of it as from a user's click.
+    HWND list = Child(list_name);
+    SendMessageW(list, select, i, 0);
+    SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(layout::ByName(list_name).id, notification),
+                 reinterpret_cast<LPARAM>(list));
+    return true;
   }
   return false;
 }
 
+bool UpdaterWindow::PickDrive(char letter) {
+  return Choose("dr", CB_SETCURSEL, CBN_SELCHANGE, [&](const std::string& drive) {
+    return !drive.empty() && FoldAscii(drive[0]) == FoldAscii(letter);
+  });
+}
+
 bool UpdaterWindow::OpenFolder(const std::string& name) {
-  const std::vector<std::string> rows = Items("di");
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (Fold(rows[i]) == Fold(name)) {
-      HWND list = Child("di");
-      SendMessageW(list, LB_SETCURSEL, i, 0);
-      SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(layout::ByName("di").id, LBN_DBLCLK),
-                   reinterpret_cast<LPARAM>(list));
-      return true;
-    }
-  }
-  return false;
+  return Choose("di", LB_SETCURSEL, LBN_DBLCLK,
+                [&](const std::string& row) { return CompareIgnoringCase(row, name) == 0; });
 }
 
 bool UpdaterWindow::OpenPath(const std::string& path) {
   if (path.size() < 3 || path[1] != ':' || !PickDrive(path[0])) return false;
-  if (!OpenFolder(Fold(path.substr(0, 3)))) return false;  // the root row, "c:\"
+  if (!OpenFolder(path.substr(0, 3))) return false;  // the root row, "c:\"
   size_t i = 3;
   while (i < path.size()) {
     size_t end = path.find('\\', i);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ class UpdaterWindow {
   int Close(int timeout_ms = 30000);
 
  private:
+  // Selects the first item of a list that `wanted` accepts and tells the window, as a click does.
+  bool Choose(const char* list_name, UINT select, WORD notification,
+              const std::function<bool(const std::string&)>& wanted);
+
   UniqueHandle process_;
   DWORD pid_ = 0;
   HWND hwnd_ = nullptr;

@@ -270,8 +270,9 @@ void Form1Window::Layout() {
       SendMessageW(child, CB_SETITEMHEIGHT, 0, RowHeight());
       continue;
     }
-    if (c.kind == Kind::kFolderList) SendMessageW(child, LB_SETITEMHEIGHT, 0, RowHeight());
-    if (c.kind == Kind::kFileList) SendMessageW(child, LB_SETITEMHEIGHT, 0, RowHeight());
+    if (c.kind == Kind::kFolderList || c.kind == Kind::kFileList) {
+      SendMessageW(child, LB_SETITEMHEIGHT, 0, RowHeight());
+    }
     SetWindowPos(child, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   ReleaseDC(hwnd_, dc);

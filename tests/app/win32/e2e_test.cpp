@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "engine/names.h"
 #include "engine/texts.h"
 #include "engine/utf.h"
 #include "tests/test_util.h"
@@ -26,7 +27,9 @@ class EndToEnd : public ::testing::Test {
     ASSERT_TRUE(window.Launch(exe));
   }
   void TearDown() override {
-    if (window.hwnd()) EXPECT_EQ(window.Close(), 0);
+    if (window.hwnd()) {
+      EXPECT_EQ(window.Close(), 0);
+    }
   }
 
   TempDir install, updater;
@@ -35,10 +38,7 @@ class EndToEnd : public ::testing::Test {
 };
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
+  return CompareIgnoringCase(a, b) == 0;
 }
 
 TEST_F(EndToEnd, ChooseTheFolderUpdateAndFinish) {

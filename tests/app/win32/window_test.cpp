@@ -70,7 +70,9 @@ class WindowTest : public ::testing::Test {
       EXPECT_EQ(lf.lfCharSet, SHIFTJIS_CHARSET);
       EXPECT_EQ(std::wstring(lf.lfFaceName), FontFace());
       for (const layout::FontSpec& f : layout::kFonts) {
-        if (f.id == c.font) EXPECT_EQ(lf.lfWeight, f.weight);
+        if (f.id == c.font) {
+          EXPECT_EQ(lf.lfWeight, f.weight);
+        }
       }
       if (c.look & layout::kSizedToText) {
         HGDIOBJ old = SelectObject(dc, font);
