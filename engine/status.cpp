@@ -12,6 +12,10 @@ const char* CodeName(Status::Code code) {
     case Status::Code::kInvalidPath: return "invalid path";
     case Status::Code::kShortFile: return "file too short";
     case Status::Code::kIoError: return "I/O error";
+    case Status::Code::kBusy: return "another update is running on this installation";
+    case Status::Code::kAmbiguous: return "ambiguous name";
+    case Status::Code::kChanged: return "changed since it was checked";
+    case Status::Code::kNoMemory: return "out of memory";
   }
   return "?";
 }

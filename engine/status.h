@@ -19,6 +19,10 @@ class Status {
     kInvalidPath,    // the name cannot be a path at all
     kShortFile,      // the file ends before the bytes that were asked for
     kIoError,        // anything else the platform reports
+    kBusy,           // another update run holds this installation; nothing was changed
+    kAmbiguous,      // a name matches two or more entries that differ only in letter case
+    kChanged,        // a file changed between its check and its replacement
+    kNoMemory,       // memory for the new database could not be had
   };
 
   Status() = default;
