@@ -1,6 +1,7 @@
 #include "engine/rebuild.h"
 
 #include <memory>
+#include <new>
 
 namespace qrv3 {
 namespace {
@@ -21,17 +22,27 @@ Status WriteAndReplace(Env& env, const std::string& temp, const std::string& tar
 
 }  // namespace
 
-Status RebuildDatabase(Env& env, const std::function<std::string()>& install_path,
-                       const std::string& updater_folder) {
-  // The pieces are read straight into their places in the image of the new database, in the
-  // table's order, so that each overlapping byte ends up as the later piece has it.
-  constexpr size_t kSize = DatabaseSize();
-  std::unique_ptr<uint8_t[]> image(new uint8_t[kSize]);
+Status AssembleDatabase(Env& env, const std::string& updater_folder,
+                        std::unique_ptr<uint8_t[]>* image) {
+  image->reset();
+  // The pieces are read straight into their places in the image, so there is one copy of the
+  // 12 MB and no piece buffers.
+  std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[DatabaseSize()]);
+  if (!out) return Status::Error(Status::Code::kNoMemory, "no memory for the new database");
   for (const DataPiece& p : kDataPieces) {
     Status s = env.ReadFileAt(updater_folder + std::string(p.name), p.read_from - 1, p.count,
-                              image.get() + (p.written_at - 1));
+                              out.get() + (p.written_at - 1));
     if (!s.ok()) return s;
   }
+  *image = std::move(out);
+  return Status::Ok();
+}
+
+Status RebuildDatabase(Env& env, const std::function<std::string()>& install_path,
+                       const std::string& updater_folder) {
+  constexpr size_t kSize = DatabaseSize();
+  std::unique_ptr<uint8_t[]> image;
+  if (Status s = AssembleDatabase(env, updater_folder, &image); !s.ok()) return s;
 
   const std::string target = install_path() + std::string(kDatabaseName);
   // A read-only database stays as it is: replacing it by rename would succeed where the system

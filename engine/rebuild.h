@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,12 @@ static_assert(DatabaseSize() == 12121535);
 
 // Appended to the database's name for the new file while it is being written.
 inline constexpr std::string_view kTemporarySuffix = ".qrv3-new";
+
+// Reads the four pieces from `updater_folder` into a new image of the whole database, in the
+// table's order, so that each overlapping byte ends up as the later piece has it. A missing or
+// short piece, or no memory for the image, is an error and leaves *image empty.
+Status AssembleDatabase(Env& env, const std::string& updater_folder,
+                        std::unique_ptr<uint8_t[]>* image);
 
 // Rebuilds the database under the install path from the pieces in `updater_folder`.
 //
