@@ -13,6 +13,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "engine/process_win.h"
 #include "engine/utf.h"
 #endif
 
@@ -78,8 +79,8 @@ int Run(int argc, const std::string& install_path) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
-  // A drive without a medium must not raise the system's "no disk" box.
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // Before anything touches a drive or loads a library: an administrator runs this too.
+  qrv3::HardenProcess();
   return Run(argc, argc == 2 ? qrv3::Narrow(argv[1]) : std::string());
 }
 #else
