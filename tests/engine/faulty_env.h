@@ -1,6 +1,6 @@
 // An Env over the real one that fails exactly one call, counted from 1 over every method of the
 // Env and of the files it hands out, the way a full disk, a pulled cable or a virus scanner
-// would. With no call chosen it only counts.
+// would. With no call chosen it only counts. The failure is an I/O error unless told otherwise.
 #pragma once
 
 #include <memory>
@@ -12,7 +12,8 @@ namespace qrv3::testing {
 
 class FaultyEnv final : public Env {
  public:
-  explicit FaultyEnv(Env* real, int fail_call = 0) : real_(real), fail_call_(fail_call) {}
+  explicit FaultyEnv(Env* real, int fail_call = 0, Status::Code code = Status::Code::kIoError)
+      : real_(real), fail_call_(fail_call), code_(code) {}
 
   int calls() const { return calls_; }
 
@@ -47,10 +48,10 @@ class FaultyEnv final : public Env {
    public:
     File(FaultyEnv* env, std::unique_ptr<WritableFile> real) : env_(env), real_(std::move(real)) {}
     Status Append(const uint8_t* d, size_t n) override {
-      return env_->Fails() ? Injected() : real_->Append(d, n);
+      return env_->Fails() ? env_->Injected() : real_->Append(d, n);
     }
-    Status Sync() override { return env_->Fails() ? Injected() : real_->Sync(); }
-    Status Close() override { return env_->Fails() ? Injected() : real_->Close(); }
+    Status Sync() override { return env_->Fails() ? env_->Injected() : real_->Sync(); }
+    Status Close() override { return env_->Fails() ? env_->Injected() : real_->Close(); }
 
    private:
     FaultyEnv* env_;
@@ -58,10 +59,11 @@ class FaultyEnv final : public Env {
   };
 
   bool Fails() { return ++calls_ == fail_call_; }
-  static Status Injected() { return Status::Error(Status::Code::kIoError, "injected failure"); }
+  Status Injected() const { return Status::Error(code_, "injected failure"); }
 
   Env* real_;
   int fail_call_;
+  Status::Code code_;
   int calls_ = 0;
 };
 
