@@ -14,6 +14,9 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <thread>
+
+#include "engine/env_win.h"
 #include "engine/utf.h"
 #else
 #include <fcntl.h>
@@ -260,6 +263,160 @@ TEST_F(CliTest, ExecutableCarriesItsVersionRecordAndManifest) {
                          "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
     EXPECT_NE(manifest.find(os), std::string::npos) << os;
   }
+}
+#endif
+
+#ifdef _WIN32
+// On a real console, which Wine gives only with a display: cli_console_tests runs these under
+// gui-run, and cli_tests skips them.
+class CliConsoleTest : public CliTest {
+ protected:
+  static void SetUpTestSuite() {
+    FreeConsole();
+    if (!AllocConsole()) return;
+    screen_ = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD mode;
+    if (!GetConsoleMode(screen_, &mode)) return;
+    // Wide enough that no line wraps.
+    SetConsoleScreenBufferSize(screen_, COORD{400, 200});
+    noted_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    // This program shares the console: it notes the interruptions it sends and goes on.
+    SetConsoleCtrlHandler(
+        [](DWORD) -> BOOL {
+          SetEvent(noted_);
+          return TRUE;
+        },
+        TRUE);
+  }
+  void SetUp() override {
+    if (noted_ == nullptr) GTEST_SKIP() << "no console without a display";
+    CliTest::SetUp();
+    DWORD written;
+    FillConsoleOutputCharacterW(screen_, L' ', 400 * 200, COORD{0, 0}, &written);
+    SetConsoleCursorPosition(screen_, COORD{0, 0});
+  }
+  // The console's lines, without their trailing blanks, up to the first empty one.
+  static std::vector<std::string> Screen() {
+    std::vector<std::string> lines;
+    for (SHORT y = 0; y < 200; ++y) {
+      wchar_t row[400];
+      DWORD got = 0;
+      ReadConsoleOutputCharacterW(screen_, row, 400, COORD{0, y}, &got);
+      std::wstring text(row, got);
+      while (!text.empty() && text.back() == L' ') text.pop_back();
+      if (text.empty()) break;
+      lines.push_back(Narrow(text));
+    }
+    return lines;
+  }
+
+  struct Outcome {
+    DWORD code = 0;
+    std::string out, err;
+  };
+  // Starts a run on `install_path` whose standard output is a pipe filled to the brim, so that
+  // its first status line, written once the run has begun, blocks it inside the run; sends
+  // `event` to the console, then lets it go on.
+  Outcome InterruptRun(const std::string& install_path, DWORD event) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE out_read, out_write, err_read, err_write;
+    EXPECT_TRUE(CreatePipe(&out_read, &out_write, &sa, 4096));
+    EXPECT_TRUE(CreatePipe(&err_read, &err_write, &sa, 0));
+    UniqueHandle out_reader(out_read), out_writer(out_write), err_reader(err_read),
+        err_writer(err_write);
+    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+    DWORD mode = PIPE_NOWAIT;
+    SetNamedPipeHandleState(out_write, &mode, nullptr, nullptr);
+    const std::string filler(512, '.');
+    size_t filled = 0;
+    for (DWORD put; WriteFile(out_write, filler.data(), 512, &put, nullptr) && put > 0;) filled += put;
+    mode = PIPE_WAIT;
+    SetNamedPipeHandleState(out_write, &mode, nullptr, nullptr);
+
+    std::wstring cmd = L"\"" + Widen(cli) + L"\" \"" + Widen(install_path) + L"\\\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out_write;
+    si.hStdError = err_write;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi;
+    Outcome r;
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+      ADD_FAILURE() << "CreateProcessW";
+      return r;
+    }
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    out_writer.reset();
+    err_writer.reset();
+    // Time to start and reach its first line; the console delivers the event to each of its
+    // processes on a thread of its own, this one included.
+    Sleep(3000);
+    GenerateConsoleCtrlEvent(event, 0);
+    EXPECT_EQ(WaitForSingleObject(noted_, 10000), WAIT_OBJECT_0);
+    Sleep(1000);
+    auto drain = [](HANDLE from, std::string* to) {
+      char buf[4096];
+      for (DWORD got; ReadFile(from, buf, sizeof buf, &got, nullptr) && got > 0;) to->append(buf, got);
+    };
+    std::thread err_thread(drain, err_reader.get(), &r.err);
+    drain(out_reader.get(), &r.out);
+    err_thread.join();
+    WaitForSingleObject(process.get(), INFINITE);
+    GetExitCodeProcess(process.get(), &r.code);
+    r.out.erase(0, filled);
+    for (std::string* s : {&r.out, &r.err}) {
+      for (size_t at; (at = s->find("\r\n")) != std::string::npos;) s->erase(at, 1);
+    }
+    return r;
+  }
+
+  static inline HANDLE screen_ = nullptr;
+  static inline HANDLE noted_ = nullptr;
+};
+
+TEST_F(CliConsoleTest, BothStreamsReachTheConsoleAsUtf16) {
+  // The texts and the folder's name are not in the console's code page (932) as UTF-8 bytes.
+  // Started without redirection, it writes to the console it shares with this program.
+  std::wstring cmd = L"\"" + Widen(cli) + L"\" \"" + Widen(folder) + L"\"";
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi;
+  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.get(), INFINITE);
+  DWORD code;
+  GetExitCodeProcess(process.get(), &code);
+  EXPECT_EQ(code, 1u);
+  std::string message = texts::InstallationMessage(0);
+  const size_t cr = message.find('\r');
+  EXPECT_EQ(Screen(), (std::vector<std::string>{
+                          "更新中", message.substr(0, cr), message.substr(cr + 1),
+                          "qrv3-updater-cli: hint: INSTALL_PATH must end in \"\\\": the file "
+                          "names are appended to it as they are; try \"" + path + "\""}));
+}
+
+// Wine 8 sends Ctrl+Break to no process group but a new one's, which its console refuses; the
+// program takes Ctrl+Break exactly as Ctrl+C.
+TEST_F(CliConsoleTest, CtrlCLetsTheRunFinishFirst) {
+  // Too late to stop anything: the update completes and the program says so.
+  Outcome r = InterruptRun(folder, CTRL_C_EVENT);
+  EXPECT_EQ(r.code, 0u);
+  EXPECT_EQ(r.out, "更新中\n更新が終了しました。この更新ソフトをパソコンから削除して下さい。\n");
+  EXPECT_NE(r.err.find("interrupted after the update had been applied"), std::string::npos) << r.err;
+  EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
+
+  // A run that changes nothing ends as a program stopped by Ctrl+C, once it is over.
+  ASSERT_TRUE(demo::WriteInstallation(folder).ok());
+  fs::remove(demo::FsPath(path + "qrv_D3.EXE"));
+  const auto before = Installed();
+  r = InterruptRun(folder, CTRL_C_EVENT);
+  EXPECT_EQ(r.code, 0xC000013Au);  // STATUS_CONTROL_C_EXIT
+  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(12));
+  EXPECT_NE(r.err.find("interrupted; nothing was changed"), std::string::npos) << r.err;
+  EXPECT_EQ(Installed(), before);
 }
 #endif
 
