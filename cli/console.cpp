@@ -51,20 +51,13 @@ struct Arguments {
   std::string unknown;  // the first unknown option
 };
 
-bool IsHelp(const std::string& a) {
-#ifdef _WIN32
-  if (a == "/?") return true;
-#endif
-  return a == "--help" || a == "-h";
-}
-
 Arguments Parse(const std::vector<std::string>& args) {
   Arguments parsed;
   bool options = true;
   for (const std::string& a : args) {
     if (options && a == "--") {
       options = false;
-    } else if (options && IsHelp(a)) {
+    } else if (options && (a == "--help" || a == "-h")) {
       parsed.help = true;
     } else if (options && a == "--version") {
       parsed.version = true;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/console.h"
@@ -82,14 +83,8 @@ void WriteLine(FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
-sigset_t HeldSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGHUP);
-  return set;
-}
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+sigset_t held;  // those of them that would end the program: not ignored (as nohup does)
 
 // The signals stay blocked from the start of the run to the end of the program: one that
 // arrives meanwhile is only pending, and is looked at once the outcome is known.
@@ -98,7 +93,11 @@ class PosixConsole final : public qrv3::cli::Console {
   void Out(const std::string& line) override { WriteLine(stdout, line); }
   void Err(const std::string& line) override { WriteLine(stderr, line); }
   void RunStarts() override {
-    const sigset_t held = HeldSignals();
+    sigemptyset(&held);
+    for (int sig : kStopSignals) {
+      struct sigaction now;
+      if (sigaction(sig, nullptr, &now) == 0 && now.sa_handler != SIG_IGN) sigaddset(&held, sig);
+    }
     pthread_sigmask(SIG_BLOCK, &held, nullptr);
   }
 };
@@ -109,21 +108,21 @@ constexpr int kInterruptedExit = 128 + SIGINT;
 bool Interrupted() {
   sigset_t pending;
   sigpending(&pending);
-  return sigismember(&pending, SIGINT) || sigismember(&pending, SIGTERM) ||
-         sigismember(&pending, SIGHUP);
+  for (int sig : kStopSignals) {
+    if (sigismember(&held, sig) && sigismember(&pending, sig)) return true;
+  }
+  return false;
 }
 
 // Ends the process by the pending signal itself, so that a calling shell sees the program
 // interrupted and stops its loop or script, as it would for any program.
-void ExitAsInterrupted() {
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_DFL);
-  const sigset_t held = HeldSignals();
-  pthread_sigmask(SIG_UNBLOCK, &held, nullptr);
-}
+void ExitAsInterrupted() { pthread_sigmask(SIG_UNBLOCK, &held, nullptr); }
 
 // Drops an interruption that came too late to matter.
 void ForgetInterruption() {
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_IGN);
+  for (int sig : kStopSignals) {
+    if (sigismember(&held, sig)) signal(sig, SIG_IGN);
+  }
 }
 
 void StartUp() {
@@ -156,7 +155,10 @@ int Run(const std::vector<std::string>& args) {
 int wmain(int argc, wchar_t** argv) {
   StartUp();
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(qrv3::Narrow(argv[i]));
+  for (int i = 1; i < argc; ++i) {
+    // Windows programs answer "/?" with their help.
+    args.push_back(std::wstring_view(argv[i]) == L"/?" ? "--help" : qrv3::Narrow(argv[i]));
+  }
   return Run<Win32Console>(args);
 }
 #else

@@ -424,7 +424,7 @@ TEST_F(CliConsoleTest, CtrlCLetsTheRunFinishFirst) {
 // A run interrupted while it holds the installation. The program's standard output is a pipe
 // filled to the brim beforehand, so its first status line ("更新中", written once the run has
 // begun) blocks it inside the run; the signal is sent once its blocked-signal mask shows it
-// holding interruptions off.
+// holding SIGINT off.
 struct Interrupted {
   bool signalled = false;
   int code = -1;  // the exit status or the signal
@@ -441,7 +441,9 @@ bool HoldsOff(pid_t pid, int sig) {
   return false;
 }
 
-Interrupted InterruptRun(const std::string& cli, const std::string& path, int sig) {
+// `nohup` makes the program start with SIGHUP ignored.
+Interrupted InterruptRun(const std::string& cli, const std::string& path, int sig,
+                         bool nohup = false) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
   fcntl(out[1], F_SETFL, O_NONBLOCK);
@@ -454,12 +456,15 @@ Interrupted InterruptRun(const std::string& cli, const std::string& path, int si
     dup2(out[1], 1);
     dup2(err[1], 2);
     for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
+    // As from a terminal, whatever this test was started from (a background job ignores SIGINT).
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+    if (nohup) signal(SIGHUP, SIG_IGN);
     execl(cli.c_str(), cli.c_str(), path.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
   close(err[1]);
-  for (int i = 0; i < 10000 && !HoldsOff(pid, sig); ++i) usleep(1000);
+  for (int i = 0; i < 10000 && !HoldsOff(pid, SIGINT); ++i) usleep(1000);
   kill(pid, sig);
   Interrupted r;
   auto drain = [](int from, std::string* to) {
@@ -498,6 +503,11 @@ TEST_F(CliTest, InterruptionLetsTheRunFinishFirst) {
     EXPECT_EQ(r.out, "更新中\n" + InstallationLines(0));
     EXPECT_NE(r.err.find("interrupted; nothing was changed"), std::string::npos) << r.err;
   }
+  // Started with SIGHUP ignored, it keeps ignoring it.
+  r = InterruptRun(cli, folder, SIGHUP, /*nohup=*/true);
+  EXPECT_FALSE(r.signalled);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err.find("interrupted"), std::string::npos) << r.err;
   EXPECT_EQ(Installed(), before);
 }
 #endif
