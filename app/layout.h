@@ -101,4 +101,15 @@ Rect ToPixels(const Control& control, int dpi);
 // A font's height in pixels (as a negative LOGFONT height: the character height) at `dpi`.
 int FontPixelHeight(Font font, int dpi);
 
+// Where a window goes on a monitor's work area (all in pixels, left and top in screen
+// coordinates). The caption is the only handle by which the user can move the window, so a
+// window taller or wider than the area keeps its top and left edges on the area's rather than
+// being cut off at both ends.
+//
+// The window `width` x `height` centred on `area`.
+Rect Centred(int width, int height, const Rect& area);
+// `window` moved as little as possible to lie inside `area`; when it is larger than the area,
+// its top and left edges lie on the area's.
+Rect KeptInside(const Rect& window, const Rect& area);
+
 }  // namespace qrv3::layout

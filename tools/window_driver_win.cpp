@@ -136,11 +136,11 @@ bool UpdaterWindow::Capture(const std::string& bmp_path) const {
   SetForegroundWindow(hwnd_);
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(300);
-  RECT client;
-  GetClientRect(hwnd_, &client);
-  POINT origin = {0, 0};
-  ClientToScreen(hwnd_, &origin);
-  const int w = client.right, h = client.bottom;
+  // The whole window, title bar and frame included: the caption is part of what the user sees.
+  RECT wr;
+  GetWindowRect(hwnd_, &wr);
+  const POINT origin = {wr.left, wr.top};
+  const int w = wr.right - wr.left, h = wr.bottom - wr.top;
   HDC screen = GetDC(nullptr);
   HDC mem = CreateCompatibleDC(screen);
   BITMAPINFO bi = {};

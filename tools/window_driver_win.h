@@ -34,7 +34,7 @@ class UpdaterWindow {
   // Replaces the path box's text by typing it.
   void Type(const std::string& text);
   void PressStart();
-  // Saves the window's client area, as the screen shows it, as a 24-bit BMP file.
+  // Saves the whole window, title bar included, as the screen shows it, as a 24-bit BMP file.
   bool Capture(const std::string& bmp_path) const;
   // Closes the window and waits for the program to end; its exit code, or -1.
   int Close(int timeout_ms = 30000);
