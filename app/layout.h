@@ -83,6 +83,20 @@ inline constexpr Control kControls[] = {
 };
 inline constexpr int kLineThickness = 3;  // pixels at 96 dpi
 
+// Names for screen readers, for the controls that take the focus but have no label of their own
+// right before them (another control that takes the focus comes first). Windows names an edit
+// box, list or combo box after the static text right before it in z-order; each of these
+// becomes such a text, of no size, so the window looks the same. The path box, the folder list
+// and the button are named by the instruction before them, the note and their caption.
+struct SpokenName {
+  std::string_view control;
+  std::string_view name;
+};
+inline constexpr SpokenName kSpokenNames[] = {
+    {"dr", "ドライブ"},
+    {"fi", "実行ファイル"},
+};
+
 const Control& ByName(std::string_view name);
 
 // The text a control shows at start: its table text, after the step prefix for a numbered
