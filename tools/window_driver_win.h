@@ -15,8 +15,10 @@ namespace qrv3::driver {
 
 class UpdaterWindow {
  public:
-  // Starts `exe` and waits up to `timeout_ms` for its window to appear.
-  bool Launch(const std::string& exe, int timeout_ms = 30000);
+  // Starts `exe` and waits up to `timeout_ms` for its window to appear. With `desktop`, the
+  // program starts on that desktop of the window station (under Wine, a virtual desktop whose
+  // size HKCU\Software\Wine\Explorer\Desktops names) rather than on the caller's.
+  bool Launch(const std::string& exe, int timeout_ms = 30000, const wchar_t* desktop = nullptr);
   HWND hwnd() const { return hwnd_; }
   // The child window of the named control of the layout table.
   HWND Child(const char* name) const;

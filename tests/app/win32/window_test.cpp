@@ -113,6 +113,27 @@ TEST_F(WindowTest, LayoutFollowsTheTableAt96And144Dpi) {
   EXPECT_EQ(ClientRectOf(window->Child("Lab1")).right, 12 + 869);
 }
 
+// Windows suggests where the window goes after a DPI change; a suggestion that would put the
+// caption above the screen (or the left edge off it) is pulled back onto the work area.
+TEST_F(WindowTest, ADpiChangeKeepsTheCaptionOnTheWorkArea) {
+  RECT suggested = {-300, -200, -300 + 900, -200 + 880};
+  SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  Pump();
+  MONITORINFO mi = {sizeof mi};
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window->hwnd(), MONITOR_DEFAULTTONEAREST), &mi));
+  RECT wr;
+  GetWindowRect(window->hwnd(), &wr);
+  EXPECT_EQ(wr.left, mi.rcWork.left);
+  EXPECT_EQ(wr.top, mi.rcWork.top);
+  // Back at 96 dpi where it was: a place on the work area is left alone.
+  suggested = {100, 50, 100 + 600, 50 + 590};
+  SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+  Pump();
+  GetWindowRect(window->hwnd(), &wr);
+  EXPECT_EQ(wr.left, 100);
+  EXPECT_EQ(wr.top, 50);
+}
+
 TEST_F(WindowTest, TextsAtStart) {
   EXPECT_EQ(GetTextUtf8(window->hwnd()), "『Morvanth「Quelline」アーカイヴ\u3000Vol.3』専用\u3000更新ソフト");
   EXPECT_EQ(GetTextUtf8(window->Child("Lab1")), "下記の１～２に従って、ファイルを更新して下さい。");
