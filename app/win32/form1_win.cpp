@@ -464,7 +464,7 @@ void Form1Window::SetStatus(const std::string& text) {
   SetText(label, text);
   InvalidateRect(label, nullptr, TRUE);
   UpdateWindow(label);
-  announcer_->Announce();
+  if (announcer_) announcer_->Announce();
 }
 
 std::string Form1Window::InstallPath() { return GetTextUtf8(Child("te")); }
