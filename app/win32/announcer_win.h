@@ -22,8 +22,6 @@ class Announcer {
   // The label's text has just changed.
   void Announce();
 
-  bool live_region() const { return services_ != nullptr; }
-
  private:
   struct Release {
     void operator()(IAccPropServices* p) const;
