@@ -1,4 +1,6 @@
 #include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 #include <winnetwk.h>
 
 #include <algorithm>
@@ -108,6 +110,16 @@ class WindowsFolderSource final : public FolderSource {
     n = GetCurrentDirectoryW(n, cwd.data());
     cwd.resize(n);
     return Narrow(WithoutTrailingSeparator(cwd));
+  }
+
+  std::string ProgramFilesX86() override {
+    PWSTR path = nullptr;
+    std::string folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramFilesX86, 0, nullptr, &path))) {
+      folder = Narrow(path);
+    }
+    CoTaskMemFree(path);
+    return folder;
   }
 
   Status OpenFolder(const std::string& path, std::string* folder) override {
