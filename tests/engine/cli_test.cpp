@@ -3,11 +3,13 @@
 // and, in the process, what needs an injected failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "cli/console.h"
 #include "engine/texts.h"
 #include "tests/engine/faulty_env.h"
+#include "tests/engine/fixture.h"
 #include "tests/test_util.h"
 #include "tools/demo_install.h"
 
@@ -24,9 +26,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <thread>
 #endif
+
+#include <fstream>
 
 namespace qrv3::testing {
 namespace {
@@ -186,6 +189,35 @@ TEST_F(CliTest, FailedRunsSayWhyAndChangeNothing) {
   EXPECT_EQ(r.out, "更新中\n" + InstallationLines(15));
   EXPECT_NE(r.err.find("data2.cab"), std::string::npos) << r.err;
   EXPECT_EQ(Installed(), before);
+}
+
+TEST_F(CliTest, AnotherRunOnTheSameInstallationMakesItWait) {
+  const auto before = Installed();
+  ProcessResult r;
+  {
+    OtherRun other(demo::FsPath(path + "Database\\P03.pac.lock"));
+    ASSERT_TRUE(other.held());
+    r = Cli({path});
+  }
+  EXPECT_EQ(r.exit_code, 4);
+  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(15));
+  EXPECT_NE(r.err.find("another update is running"), std::string::npos) << r.err;
+  EXPECT_EQ(Installed(), before);
+  // Its turn come, the same command goes through.
+  EXPECT_EQ(Cli({path}).exit_code, 0);
+}
+
+TEST_F(CliTest, WhatAKilledRunLeftIsCleanedByTheNextRun) {
+  for (const char* name : {"P03.pac.0f1e2d3c4b5a6978.tmp", "P03.pac.qrv3-new"}) {
+    std::ofstream(demo::FsPath(path + "Database\\" + name), std::ios::binary) << std::string(4096, 'x');
+  }
+  EXPECT_EQ(Cli({path}).exit_code, 0);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(demo::FsPath(path + "Database"))) {
+    left.push_back(demo::Utf8Path(e.path().filename()));
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
 }
 
 TEST_F(CliTest, FolderWithoutItsSeparatorGetsAHint) {

@@ -146,38 +146,6 @@ TEST_F(HazardTest, WhatAKilledRunLeftIsRemovedAndNothingElse) {
   EXPECT_EQ(DatabaseFolder(), expected);
 }
 
-// Holds the installation's lock the way another run of the updater would.
-class OtherRun {
- public:
-  explicit OtherRun(const fs::path& lock_file) {
-#ifdef _WIN32
-    h_.reset(CreateFileW(lock_file.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                         OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    held_ = h_.valid();
-#else
-    fd_ = open(lock_file.c_str(), O_RDONLY | O_CREAT, 0600);
-    held_ = fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0;
-    path_ = lock_file;
-#endif
-  }
-  ~OtherRun() {
-#ifndef _WIN32
-    unlink(path_.c_str());
-    if (fd_ >= 0) close(fd_);
-#endif
-  }
-  bool held() const { return held_; }
-
- private:
-  bool held_ = false;
-#ifdef _WIN32
-  UniqueHandle h_;
-#else
-  int fd_ = -1;
-  fs::path path_;
-#endif
-};
-
 TEST_F(HazardTest, ASecondRunWaitsItsTurnAndChangesNothing) {
   {
     OtherRun other(DbFolder() / "P03.pac.lock");
