@@ -63,36 +63,8 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-Status ListWithSystem(const std::string& folder, std::vector<std::string>* names) {
-  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return StatusFromErrno(errno, "list " + folder);
-  names->clear();
-  Status s;
-  for (;;) {
-    errno = 0;
-    const dirent* e = readdir(dir);
-    if (e == nullptr) {
-      if (errno != 0) s = StatusFromErrno(errno, "list " + folder);
-      break;
-    }
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-      names->emplace_back(e->d_name);
-    }
-  }
-  closedir(dir);
-  return s;
-}
-
-FolderLister g_lister = ListWithSystem;
-
-// Lists the folder open as `dir_fd`.
-Status ListFd(int dir_fd, const std::string& what, std::vector<std::string>* names) {
-  UniqueFd fd(::dup(dir_fd));
-  if (!fd.valid()) return StatusFromErrno(errno, "list " + what);
-  DIR* dir = fdopendir(fd.get());
-  if (dir == nullptr) return StatusFromErrno(errno, "list " + what);
-  fd.release();
-  rewinddir(dir);
+// Reads the names of an open folder listing and closes it.
+Status ReadNames(DIR* dir, const std::string& what, std::vector<std::string>* names) {
   names->clear();
   Status s;
   for (;;) {
@@ -108,6 +80,25 @@ Status ListFd(int dir_fd, const std::string& what, std::vector<std::string>* nam
   }
   closedir(dir);
   return s;
+}
+
+Status ListWithSystem(const std::string& folder, std::vector<std::string>* names) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return StatusFromErrno(errno, "list " + folder);
+  return ReadNames(dir, folder, names);
+}
+
+FolderLister g_lister = ListWithSystem;
+
+// Lists the folder open as `dir_fd`.
+Status ListFd(int dir_fd, const std::string& what, std::vector<std::string>* names) {
+  UniqueFd fd(::dup(dir_fd));
+  if (!fd.valid()) return StatusFromErrno(errno, "list " + what);
+  DIR* dir = fdopendir(fd.get());
+  if (dir == nullptr) return StatusFromErrno(errno, "list " + what);
+  fd.release();
+  rewinddir(dir);
+  return ReadNames(dir, what, names);
 }
 
 Status StampOf(const struct stat& st, const std::string& what, FileStamp* stamp) {
