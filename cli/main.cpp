@@ -135,7 +135,15 @@ void StartUp() {
 template <class ConsoleType>
 int Run(const std::vector<std::string>& args) {
   ConsoleType console;
-  const int status = qrv3::cli::Main(args, *qrv3::Env::Default(), qrv3::UpdaterFolder(), console);
+  int status;
+  try {
+    status = qrv3::cli::Main(args, *qrv3::Env::Default(), qrv3::UpdaterFolder(), console);
+  } catch (...) {
+    // The run itself lets nothing escape and has put everything back; what is left (no memory
+    // for an argument or a line) still deserves a status, not an abort.
+    std::fputs("qrv3-updater-cli: out of memory\n", stderr);
+    return qrv3::cli::kExitRebuildFailed;
+  }
   if (!Interrupted()) return status;
   // Interruptions are held only during an update run; 0 then means the new database is in place.
   if (status == qrv3::cli::kExitFinished) {

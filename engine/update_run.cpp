@@ -9,7 +9,7 @@ namespace qrv3 {
 namespace {
 
 RunOutcome Run(RunControls& controls, Env& env, const std::string& updater_folder,
-               Status* rebuild_error) {
+               Status* rebuild_error, bool& replaced) {
   // The caption is the only guard against a second start.
   const std::string caption = controls.ButtonCaption();
   if (caption == texts::kFinishedButton || caption == texts::kWorking) return RunOutcome::kIgnored;
@@ -33,6 +33,7 @@ RunOutcome Run(RunControls& controls, Env& env, const std::string& updater_folde
     controls.SetButtonCaption(std::string(texts::kReadyButton));
     return RunOutcome::kRebuildFailed;
   }
+  replaced = true;
   controls.SetStatus(std::string(texts::kFinishedStatus));
   controls.SetButtonCaption(std::string(texts::kFinishedButton));
   return RunOutcome::kFinished;
@@ -44,20 +45,20 @@ RunOutcome RunUpdate(RunControls& controls, Env& env, const std::string& updater
                      Status* rebuild_error) noexcept {
   // The rebuild and the verification report their own failures; what still arrives here comes
   // from the controls themselves (no memory for a text). The run must not end with the button
-  // stuck at "working", so it tries once to make it ready again.
+  // stuck at "working", nor report a failure over a database already replaced, so it tries once
+  // more to leave the button as the outcome wants it.
+  bool replaced = false;
   try {
-    return Run(controls, env, updater_folder, rebuild_error);
+    return Run(controls, env, updater_folder, rebuild_error, replaced);
   } catch (...) {
-    if (rebuild_error != nullptr) {
+    if (!replaced && rebuild_error != nullptr) {
       *rebuild_error = Status::Error(Status::Code::kNoMemory, "the run could not show its outcome");
     }
     try {
-      if (controls.ButtonCaption() == texts::kWorking) {
-        controls.SetButtonCaption(std::string(texts::kReadyButton));
-      }
+      controls.SetButtonCaption(std::string(replaced ? texts::kFinishedButton : texts::kReadyButton));
     } catch (...) {
     }
-    return RunOutcome::kRebuildFailed;
+    return replaced ? RunOutcome::kFinished : RunOutcome::kRebuildFailed;
   }
 }
 
