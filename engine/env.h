@@ -4,12 +4,10 @@
 // Paths are UTF-8 text formed the product's way: a folder text and a relative name joined with
 // no separator added, "\" between components. Names resolve without regard to letter case, as
 // on the product's file system: the Windows implementation gets that from the system; the POSIX
-// one turns "\" into "/" and takes, for each component, the one entry of its folder that equals
-// it ignoring ASCII letter case.
-//
-// A name that matches two or more entries of its folder that differ only in letter case is
-// ambiguous (kAmbiguous), and only "no such entry" counts as absent: any other failure of a
-// lookup is reported as that failure.
+// one turns "\" into "/" and takes, for each component that does not exist as written, the one
+// entry of its folder that equals it ignoring ASCII letter case: two or more are ambiguous
+// (kAmbiguous). Only "no such entry" counts as absent: any other failure of a lookup is reported
+// as that failure.
 //
 // Every method is one call of the platform as far as failure goes: it either does all it says
 // or reports why not, and none of them throws.

@@ -411,20 +411,18 @@ Status ResolvePosixPath(const std::string& path, std::string* resolved) {
       out += comp;
       continue;
     }
+    // The name as written, when it is there, is the entry: the system's own lookup, and no
+    // folder to read. Two spellings of the database are told apart where it is replaced.
+    const std::string literal = out + std::string(comp);
+    struct stat st;
+    if (::lstat(literal.c_str(), &st) == 0) {
+      out = literal;
+      continue;
+    }
+    if (errno != ENOENT) return StatusFromErrno(errno, "stat " + literal);
     const std::string folder = out.empty() ? "." : out;
     std::vector<std::string> names;
-    Status s = g_lister(folder, &names);
-    if (!s.ok()) {
-      // A folder that may be passed through but not read (permission to search, not to list)
-      // leaves the name as written as the only one to go by.
-      struct stat st;
-      const std::string literal = out + std::string(comp);
-      if (s.code() == Status::Code::kAccessDenied && ::lstat(literal.c_str(), &st) == 0) {
-        out = literal;
-        continue;
-      }
-      return s;
-    }
+    if (Status s = g_lister(folder, &names); !s.ok()) return s;
     const std::string* found = nullptr;
     int matches = 0;
     for (const std::string& n : names) {

@@ -9,10 +9,10 @@
 namespace qrv3 {
 
 // Turns a product-style path into the POSIX path of what it names: "\" becomes "/", and each
-// component becomes the one entry of its folder that equals it ignoring ASCII letter case. No
-// such entry gives kNotFound, two or more kAmbiguous; a folder that cannot be listed is an error
-// of its own, except that a folder which may be passed through but not read keeps the name as
-// written when that exists.
+// component that does not exist as written becomes the one entry of its folder that equals it
+// ignoring ASCII letter case. No such entry gives kNotFound, two or more kAmbiguous; any other
+// failure (a status query or a folder listing that fails) is an error of its own, never taken
+// for "no such entry".
 Status ResolvePosixPath(const std::string& path, std::string* resolved);
 
 // The same, for callers that only want a name to try: the resolved path, or the path as written
