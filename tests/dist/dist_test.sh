@@ -9,7 +9,13 @@ set -euo pipefail
 src=$1
 make_demo=$2
 work=$(mktemp -d "${TMPDIR:-/tmp}/qrv3-dist.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+cleanup() {
+  # Wine's server outlives the programs it ran and writes to its prefix until it ends.
+  WINEPREFIX="$work/a/qrv3-updater/build/windows32/wineprefix" /usr/lib/wine/wineserver -k \
+    2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
 name=qrv3-updater-1.0
 failures=0
 fail() {
