@@ -27,6 +27,7 @@ fail() {
 # as it stands, committed or not.
 clone() {
   git clone -q --no-hardlinks "$src" "$1"
+  git -C "$1" checkout -q --detach "$(git -C "$src" rev-parse HEAD)"
   (cd "$src" && git ls-files -z -co --exclude-standard |
     tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -xf - -C "$1"
 }
