@@ -37,6 +37,10 @@ class FolderSource {
   // The process's current folder.
   virtual std::string CurrentFolder() = 0;
 
+  // The folder the system installs 32-bit programs in ("C:\Program Files (x86)" on 64-bit
+  // Windows, the one program-files folder on 32-bit Windows); "" when it has none.
+  virtual std::string ProgramFilesX86() = 0;
+
   // Checks that the absolute path `path` names a folder that exists and gives its full form,
   // without a trailing separator except for a drive's root.
   virtual Status OpenFolder(const std::string& path, std::string* folder) = 0;

@@ -30,6 +30,7 @@ class MappedFolderSource final : public FolderSource {
     shares_[unc_root] = std::move(root);
   }
   void SetCurrentFolder(std::string folder) { current_ = std::move(folder); }
+  void SetProgramFilesX86(std::string folder) { program_files_x86_ = std::move(folder); }
 
   // The host path of a Windows-form path, or "" when it is on no known drive or share.
   std::filesystem::path HostPath(const std::string& path) const;
@@ -38,6 +39,7 @@ class MappedFolderSource final : public FolderSource {
   std::string DriveNote(char letter) override;
   Status DriveCurrentFolder(char letter, std::string* folder) override;
   std::string CurrentFolder() override { return current_; }
+  std::string ProgramFilesX86() override { return program_files_x86_; }
   Status OpenFolder(const std::string& path, std::string* folder) override;
   Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) override;
 
@@ -45,6 +47,7 @@ class MappedFolderSource final : public FolderSource {
   std::map<char, Drive> drives_;
   std::map<std::string, std::filesystem::path> shares_;
   std::string current_;
+  std::string program_files_x86_;
 };
 
 }  // namespace qrv3

@@ -1,4 +1,6 @@
 #include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 #include <winnetwk.h>
 
 #include <algorithm>
@@ -7,6 +9,7 @@
 
 #include "app/folder_source.h"
 #include "engine/env_win.h"
+#include "engine/process_win.h"
 #include "engine/utf.h"
 
 namespace qrv3 {
@@ -69,7 +72,13 @@ class WindowsFolderSource final : public FolderSource {
       const wchar_t local[] = {static_cast<wchar_t>(letter), L':', 0};
       wchar_t remote[1024];
       DWORD len = static_cast<DWORD>(std::size(remote));
-      if (WNetGetConnectionW(local, remote, &len) == NO_ERROR) return "[" + Narrow(remote) + "]";
+      // MPR is no KnownDLL: imported at load time it would be looked for beside the exe first.
+      using GetConnectionFn = DWORD(WINAPI*)(LPCWSTR, LPWSTR, LPDWORD);
+      static const auto get_connection =
+          SystemFunction<GetConnectionFn>(L"mpr.dll", "WNetGetConnectionW");
+      if (get_connection != nullptr && get_connection(local, remote, &len) == NO_ERROR) {
+        return "[" + Narrow(remote) + "]";
+      }
       return "";
     }
     if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) return "";
@@ -101,6 +110,16 @@ class WindowsFolderSource final : public FolderSource {
     n = GetCurrentDirectoryW(n, cwd.data());
     cwd.resize(n);
     return Narrow(WithoutTrailingSeparator(cwd));
+  }
+
+  std::string ProgramFilesX86() override {
+    PWSTR path = nullptr;
+    std::string folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramFilesX86, 0, nullptr, &path))) {
+      folder = Narrow(path);
+    }
+    CoTaskMemFree(path);
+    return folder;
   }
 
   Status OpenFolder(const std::string& path, std::string* folder) override {

@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include "engine/names.h"
+
 namespace qrv3 {
 
 std::string PathRule(const std::string& folder) {
@@ -8,7 +10,7 @@ std::string PathRule(const std::string& folder) {
   return f + "\\";
 }
 
-Form1::Form1(FolderSource& source) : dr(source), di(source), fi(source) {
+Form1::Form1(FolderSource& source) : dr(source), di(source), fi(source), source_(source) {
   dr.on_change = [this] { dr_Change(); };
   di.on_change = [this] { di_Change(); };
   fi.SetPath(di.Path(), di.listing());
@@ -17,7 +19,17 @@ Form1::Form1(FolderSource& source) : dr(source), di(source), fi(source) {
 void Form1::Form_Load() {
   // Each step may fail (no drive C, no installation yet); the next one runs regardless.
   (void)dr.SetDrive(std::string(kDefaultDrive));
-  (void)di.SetPath(std::string(kDefaultInstallFolder));
+  const std::string default_folder(kDefaultInstallFolder);
+  if (!di.SetPath(default_folder).ok()) {
+    // Compared with the default install folder rather than with the program-files folder the
+    // system reports: for a 32-bit build on 64-bit Windows both known folders name the 32-bit
+    // one, and on 32-bit Windows the 32-bit folder is the default's own.
+    const std::string x86 = source_.ProgramFilesX86();
+    if (!x86.empty()) {
+      const std::string folder = x86 + (x86.back() == '\\' ? "" : "\\") + std::string(kProductFolder);
+      if (CompareIgnoringCase(folder, default_folder) != 0) (void)di.SetPath(folder);
+    }
+  }
   te.SetText(PathRule(di.Path()));
 }
 

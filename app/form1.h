@@ -12,6 +12,8 @@ namespace qrv3 {
 inline constexpr std::string_view kDefaultDrive = "c";
 inline constexpr std::string_view kDefaultInstallFolder =
     "c:\\Program Files\\Brackwell\\Morvanth「Quelline」アーカイヴ";
+// The product's own folder inside a program-files folder.
+inline constexpr std::string_view kProductFolder = "Brackwell\\Morvanth「Quelline」アーカイヴ";
 
 // The install path for a folder: the folder followed by one "\"; a drive's root "c:\" gives
 // "c:\" itself, never a doubled separator.
@@ -24,7 +26,9 @@ class Form1 {
   Form1& operator=(const Form1&) = delete;
 
   // Start-up defaults: drive C, the default install folder, and its install path. Every step
-  // that fails is skipped without a message.
+  // that fails is skipped without a message. Where the default install folder is missing, the
+  // product's folder under the 32-bit program-files folder is opened instead, if it exists:
+  // on 64-bit Windows the product's 32-bit installer put it there.
   void Form_Load();
   // The drive list moved: the folder list follows it to that drive's current folder. A drive
   // that is not ready changes nothing else.
@@ -36,6 +40,9 @@ class Form1 {
   FolderList di;
   FileList fi;
   PathBox te;
+
+ private:
+  FolderSource& source_;
 };
 
 }  // namespace qrv3

@@ -1,5 +1,6 @@
 #include "app/layout.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace qrv3::layout {
@@ -65,6 +66,25 @@ int FontPixelHeight(Font font, int dpi) {
     if (f.id == font) return MulDiv(f.centipoints, dpi, 7200);
   }
   return 0;
+}
+
+namespace {
+// The start of a span of `size` on the axis from `from` to `from + room`: as close to `at` as
+// lies inside, and at `from` when it does not fit.
+int Inside(int at, int size, int from, int room) {
+  return std::max(from, std::min(at, from + room - size));
+}
+}  // namespace
+
+Rect KeptInside(const Rect& w, const Rect& area) {
+  return {Inside(w.left, w.width, area.left, area.width),
+          Inside(w.top, w.height, area.top, area.height), w.width, w.height};
+}
+
+Rect Centred(int width, int height, const Rect& area) {
+  return KeptInside({area.left + (area.width - width) / 2, area.top + (area.height - height) / 2,
+                     width, height},
+                    area);
 }
 
 }  // namespace qrv3::layout

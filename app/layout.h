@@ -83,6 +83,20 @@ inline constexpr Control kControls[] = {
 };
 inline constexpr int kLineThickness = 3;  // pixels at 96 dpi
 
+// Names for screen readers, for the controls that take the focus but have no label of their own
+// right before them (another control that takes the focus comes first). Windows names an edit
+// box, list or combo box after the static text right before it in z-order; each of these
+// becomes such a text, of no size, so the window looks the same. The path box, the folder list
+// and the button are named by the instruction before them, the note and their caption.
+struct SpokenName {
+  std::string_view control;
+  std::string_view name;
+};
+inline constexpr SpokenName kSpokenNames[] = {
+    {"dr", "ドライブ"},
+    {"fi", "実行ファイル"},
+};
+
 const Control& ByName(std::string_view name);
 
 // The text a control shows at start: its table text, after the step prefix for a numbered
@@ -100,5 +114,16 @@ int ToPixels(int twips, int dpi);
 Rect ToPixels(const Control& control, int dpi);
 // A font's height in pixels (as a negative LOGFONT height: the character height) at `dpi`.
 int FontPixelHeight(Font font, int dpi);
+
+// Where a window goes on a monitor's work area (all in pixels, left and top in screen
+// coordinates). The caption is the only handle by which the user can move the window, so a
+// window taller or wider than the area keeps its top and left edges on the area's rather than
+// being cut off at both ends.
+//
+// The window `width` x `height` centred on `area`.
+Rect Centred(int width, int height, const Rect& area);
+// `window` moved as little as possible to lie inside `area`; when it is larger than the area,
+// its top and left edges lie on the area's.
+Rect KeptInside(const Rect& window, const Rect& area);
 
 }  // namespace qrv3::layout

@@ -1,87 +1,178 @@
-// qrv3-updater-cli INSTALL_PATH: the update run for administrators and scripts. The argument is
-// used unchanged, as if typed into the window's path box; the data pieces are looked up beside
-// the program. Each status text is printed as the run sets it, one per line, in UTF-8.
-//
-// Exit status: 0 finished, 1 an installation check failed, 2 the rebuild failed, 64 wrong usage.
+// qrv3-updater-cli: the update run for administrators, deployment tools and scripts (see
+// cli/console.h and --help). This file is the platform's part: the streams, which are UTF-16 on
+// a Windows console and UTF-8 anywhere else, and the holding off of Ctrl+C, Ctrl+Break, a
+// closed console and termination signals while the update run writes.
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "cli/console.h"
 #include "engine/env.h"
-#include "engine/texts.h"
-#include "engine/update_run.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
+#include "engine/env_win.h"
+#include "engine/process_win.h"
 #include "engine/utf.h"
+#else
+#include <signal.h>
 #endif
 
 namespace {
 
-// Writes one line of UTF-8 text to standard output. A Windows console gets it as UTF-16, which
-// shows the Japanese texts whatever its code page; a pipe or a file gets the UTF-8 bytes.
-void PrintLine(const std::string& text) {
 #ifdef _WIN32
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+// A Windows console gets UTF-16, which shows the Japanese texts whatever its code page; a pipe
+// or a file gets the UTF-8 bytes.
+void WriteLine(DWORD which, FILE* stream, const std::string& text) {
+  HANDLE h = GetStdHandle(which);
   DWORD mode;
-  if (out != INVALID_HANDLE_VALUE && out != nullptr && GetConsoleMode(out, &mode)) {
+  if (h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode)) {
     const std::wstring w = qrv3::Widen(text + "\n");
     DWORD written;
-    WriteConsoleW(out, w.data(), static_cast<DWORD>(w.size()), &written, nullptr);
+    WriteConsoleW(h, w.data(), static_cast<DWORD>(w.size()), &written, nullptr);
     return;
   }
-#endif
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
 }
 
-class ConsoleControls final : public qrv3::RunControls {
- public:
-  explicit ConsoleControls(std::string install_path) : install_path_(std::move(install_path)) {}
-  std::string ButtonCaption() override { return caption_; }
-  void SetButtonCaption(const std::string& caption) override { caption_ = caption; }
-  void SetStatus(const std::string& text) override {
-    // The window breaks the line at the lone carriage return; a terminal would overwrite it.
-    std::string line = text;
-    for (char& c : line) {
-      if (c == '\r') c = '\n';
-    }
-    PrintLine(line);
-  }
-  std::string InstallPath() override { return install_path_; }
+std::atomic<bool> interrupted{false};
+qrv3::UniqueHandle run_over;  // a manual-reset event, set when the update run has ended
 
- private:
-  std::string install_path_;
-  std::string caption_{qrv3::texts::kReadyButton};
+// Runs on a thread of its own. Ctrl+C and Ctrl+Break are only noted: the run goes on and the
+// program ends after it. For a closed console, a log-off or a shut-down the system ends the
+// process as soon as this returns, so it waits for the run first (the system grants some
+// seconds; the run takes about one).
+BOOL WINAPI HoldOffDuringRun(DWORD event) {
+  interrupted = true;
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+    WaitForSingleObject(run_over.get(), INFINITE);
+  }
+  return TRUE;
+}
+
+class Win32Console final : public qrv3::cli::Console {
+ public:
+  void Out(const std::string& line) override { WriteLine(STD_OUTPUT_HANDLE, stdout, line); }
+  void Err(const std::string& line) override { WriteLine(STD_ERROR_HANDLE, stderr, line); }
+  void RunStarts() override {
+    run_over.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    SetConsoleCtrlHandler(HoldOffDuringRun, TRUE);
+  }
+  void RunEnds() override { SetEvent(run_over.get()); }
 };
 
-int Run(int argc, const std::string& install_path) {
-  if (argc != 2) {
-    std::fputs("usage: qrv3-updater-cli INSTALL_PATH\n", stderr);
-    return 64;
+// What a program ended by Ctrl+C returns on Windows.
+constexpr int kInterruptedExit = static_cast<int>(0xC000013A);  // STATUS_CONTROL_C_EXIT
+
+bool Interrupted() { return interrupted; }
+void ExitAsInterrupted() {}
+
+// Everything the process sets up for itself before it reads its arguments.
+void StartUp() {
+  // Before anything touches a drive or loads a library: an administrator runs this too.
+  qrv3::HardenProcess();
+}
+#else
+void WriteLine(FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+sigset_t held;  // those of them that would end the program: not ignored (as nohup does)
+
+// The signals stay blocked from the start of the run to the end of the program: one that
+// arrives meanwhile is only pending, and is looked at once the outcome is known.
+class PosixConsole final : public qrv3::cli::Console {
+ public:
+  void Out(const std::string& line) override { WriteLine(stdout, line); }
+  void Err(const std::string& line) override { WriteLine(stderr, line); }
+  void RunStarts() override {
+    sigemptyset(&held);
+    for (int sig : kStopSignals) {
+      struct sigaction now;
+      if (sigaction(sig, nullptr, &now) == 0 && now.sa_handler != SIG_IGN) sigaddset(&held, sig);
+    }
+    pthread_sigmask(SIG_BLOCK, &held, nullptr);
   }
-  ConsoleControls controls(install_path);
-  qrv3::Status why;
-  switch (qrv3::RunUpdate(controls, *qrv3::Env::Default(), qrv3::UpdaterFolder(), &why)) {
-    case qrv3::RunOutcome::kFinished: return 0;
-    case qrv3::RunOutcome::kInstallationInvalid: return 1;
-    case qrv3::RunOutcome::kRebuildFailed:
-      std::fprintf(stderr, "qrv3-updater-cli: %s\n", why.ToString().c_str());
-      return 2;
-    case qrv3::RunOutcome::kIgnored: break;
+};
+
+// As a shell counts a program killed by SIGINT.
+constexpr int kInterruptedExit = 128 + SIGINT;
+
+bool Interrupted() {
+  sigset_t pending;
+  sigpending(&pending);
+  for (int sig : kStopSignals) {
+    if (sigismember(&held, sig) && sigismember(&pending, sig)) return true;
   }
-  return 2;
+  return false;
+}
+
+// Ends the process by the pending signal itself, so that a calling shell sees the program
+// interrupted and stops its loop or script, as it would for any program.
+void ExitAsInterrupted() { pthread_sigmask(SIG_UNBLOCK, &held, nullptr); }
+
+// Drops an interruption that came too late to matter.
+void ForgetInterruption() {
+  for (int sig : kStopSignals) {
+    if (sigismember(&held, sig)) signal(sig, SIG_IGN);
+  }
+}
+
+void StartUp() {
+  // A reader that goes away (`| head`) makes writes fail instead of killing the run.
+  signal(SIGPIPE, SIG_IGN);
+}
+#endif
+
+template <class ConsoleType>
+int Run(const std::vector<std::string>& args) {
+  ConsoleType console;
+  int status;
+  try {
+    status = qrv3::cli::Main(args, *qrv3::Env::Default(), qrv3::UpdaterFolder(), console);
+  } catch (...) {
+    // The run itself lets nothing escape and has put everything back; what is left (no memory
+    // for an argument or a line) still deserves a status, not an abort.
+    std::fputs("qrv3-updater-cli: out of memory\n", stderr);
+    return qrv3::cli::kExitRebuildFailed;
+  }
+  if (!Interrupted()) return status;
+  // Interruptions are held only during an update run; 0 then means the new database is in place.
+  if (status == qrv3::cli::kExitFinished) {
+    console.Err("qrv3-updater-cli: interrupted after the update had been applied; it is complete");
+#ifndef _WIN32
+    ForgetInterruption();
+#endif
+    return status;
+  }
+  console.Err("qrv3-updater-cli: interrupted; nothing was changed");
+  ExitAsInterrupted();
+  return kInterruptedExit;
 }
 
 }  // namespace
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
-  // A drive without a medium must not raise the system's "no disk" box.
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  return Run(argc, argc == 2 ? qrv3::Narrow(argv[1]) : std::string());
+  StartUp();
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    // Windows programs answer "/?" with their help.
+    args.push_back(std::wstring_view(argv[i]) == L"/?" ? "--help" : qrv3::Narrow(argv[i]));
+  }
+  return Run<Win32Console>(args);
 }
 #else
-int main(int argc, char** argv) { return Run(argc, argc == 2 ? argv[1] : std::string()); }
+int main(int argc, char** argv) {
+  StartUp();
+  return Run<PosixConsole>(std::vector<std::string>(argv + 1, argv + argc));
+}
 #endif

@@ -4,8 +4,12 @@
 // Paths are UTF-8 text formed the product's way: a folder text and a relative name joined with
 // no separator added, "\" between components. Names resolve without regard to letter case, as
 // on the product's file system: the Windows implementation gets that from the system; the POSIX
-// one turns "\" into "/" and, for each component that does not exist as written, takes the
-// entry of its folder that matches it ignoring ASCII letter case.
+// one turns "\" into "/" and takes, for each component, the one entry of its folder that equals
+// it ignoring ASCII letter case.
+//
+// A name that matches two or more entries of its folder that differ only in letter case is
+// ambiguous (kAmbiguous), and only "no such entry" counts as absent: any other failure of a
+// lookup is reported as that failure.
 //
 // Every method is one call of the platform as far as failure goes: it either does all it says
 // or reports why not, and none of them throws.
@@ -15,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/status.h"
 
@@ -29,16 +34,62 @@ struct FileStamp {
 // "yyyy/mm/dd hh:mm:ss", every field zero-padded.
 std::string FormatStamp(const FileStamp& stamp);
 
-// A file being written. Destroying it closes it if Close() was not called (ignoring errors), so
-// an abandoned file can always be removed afterwards.
-class WritableFile {
+// What a folder entry is, read without following a link.
+struct EntryInfo {
+  bool regular = false;  // a plain file: not a folder, link, reparse point, device or FIFO
+  bool read_only = false;  // the read-only attribute (POSIX: no write permission bit)
+  uint64_t size = 0;
+  FileStamp stamp;  // last write, local time
+};
+
+// A new file in a Folder, created under a name of its own and written before it takes the place
+// of another entry. Destroying it before ReplaceInto() succeeded deletes it (ignoring errors).
+class NewFile {
  public:
-  virtual ~WritableFile() = default;
+  virtual ~NewFile() = default;
   // Writes all n bytes at the end of what was written so far.
   virtual Status Append(const uint8_t* data, size_t n) = 0;
   // Returns once everything appended is on the disk, not only in the system's cache.
   virtual Status Sync() = 0;
-  virtual Status Close() = 0;
+  // Gives the file what the entry `model` of the same folder carries besides its bytes, as the
+  // system's own replace would: on Windows its DACL and its attributes other than read-only, on
+  // POSIX its permission bits and, for root, its owner and group.
+  virtual Status CopyMetadataFrom(const std::string& model) = 0;
+  // Renames the open file over the entry `name` of its folder, in one step that either happens
+  // whole or not at all, without looking its own name up again, and flushes the change. Another
+  // program holding `name` open makes it fail (kInUse or kAccessDenied), with nothing changed.
+  virtual Status ReplaceInto(const std::string& name) = 0;
+  // Whether the entry `name` of the folder is this very file: after a replace that reported a
+  // failure, the disk tells whether it happened. When it is, the file counts as replaced.
+  virtual Status IsEntry(const std::string& name, bool* same) = 0;
+  // Deletes the file through its own handle (POSIX: by its name in the folder) and closes it.
+  virtual Status Discard() = 0;
+};
+
+// Held while it exists; see Folder::Lock.
+class FolderLock {
+ public:
+  virtual ~FolderLock() = default;
+};
+
+// A folder opened once, its entries named by their own names (no separators) and never reached
+// through a link: the folder cannot be swapped for another while it is open.
+class Folder {
+ public:
+  virtual ~Folder() = default;
+  // An exclusive lock between processes, tied to the entry `name`: kBusy while another holds it.
+  // A lock file the lock creates is removed when the lock goes (or its process ends).
+  virtual Status Lock(const std::string& name, std::unique_ptr<FolderLock>* lock) = 0;
+  // The names of the folder's entries, "." and ".." left out, in no particular order.
+  virtual Status List(std::vector<std::string>* names) = 0;
+  // What the entry `name` is; a link is reported as not regular.
+  virtual Status Stat(const std::string& name, EntryInfo* info) = 0;
+  // Creates the entry `name` as a new, empty, plain file that nothing else has open: kExists when
+  // anything, a link included, is there already.
+  virtual Status CreateNew(const std::string& name, std::unique_ptr<NewFile>* file) = 0;
+  // Removes the entry `name` when it is a file or a link (the link itself, never what it points
+  // to); a folder is not removed.
+  virtual Status Remove(const std::string& name) = 0;
 };
 
 class Env {
@@ -59,24 +110,15 @@ class Env {
   // that applied on that date.
   virtual Status GetFileStamp(const std::string& path, FileStamp* stamp) = 0;
 
-  // Whether a file carries the read-only attribute (POSIX: no write permission bit set). A
-  // missing file is not read-only.
-  virtual Status IsReadOnly(const std::string& path, bool* read_only) = 0;
-
   // Reads exactly n bytes starting at the 0-based byte `offset` into dst; a file that ends
   // before offset + n gives kShortFile.
   virtual Status ReadFileAt(const std::string& path, uint64_t offset, size_t n, uint8_t* dst) = 0;
 
-  // Creates `path`, or truncates it when it exists, for writing from its first byte.
-  virtual Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* file) = 0;
+  // Opens the folder `path` for the work of a Folder. A link or reparse point in its place is
+  // refused (kAccessDenied): the folder is the installation's own or nothing.
+  virtual Status OpenFolder(const std::string& path, std::unique_ptr<Folder>* folder) = 0;
 
-  // Puts the closed file `from` in the place of `to` in one step that either happens whole or
-  // not at all, and returns once the change is on the disk. `to` need not exist; when it does
-  // and another program holds it open, or it is read-only on Windows, this fails and nothing
-  // changes. Both must be in the same folder.
-  virtual Status ReplaceFile(const std::string& from, const std::string& to) = 0;
-
-  virtual Status RemoveFile(const std::string& path) = 0;
+  virtual void SleepForMilliseconds(int ms) = 0;
 };
 
 // The folder that holds the running program, without a trailing separator: a program in the

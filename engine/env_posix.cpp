@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,10 +22,13 @@ Status StatusFromErrno(int err, const std::string& what) {
   C code;
   switch (err) {
     case ENOENT: case ENOTDIR: code = C::kNotFound; break;
-    case EACCES: case EPERM: case EROFS: case EISDIR: code = C::kAccessDenied; break;
+    case EACCES: case EPERM: case EROFS: case EISDIR: case ELOOP: code = C::kAccessDenied; break;
     case EBUSY: case ETXTBSY: code = C::kInUse; break;
+    case EWOULDBLOCK: code = C::kBusy; break;
+    case EEXIST: code = C::kExists; break;
     case ENOMEDIUM: case ENXIO: case EHOSTDOWN: case ENOTCONN: code = C::kNotReady; break;
     case ENAMETOOLONG: case EINVAL: case EILSEQ: code = C::kInvalidPath; break;
+    case ENOMEM: code = C::kNoMemory; break;
     default: code = C::kIoError; break;
   }
   return Status::Error(code, what + ": " + std::strerror(err));
@@ -32,65 +36,273 @@ Status StatusFromErrno(int err, const std::string& what) {
 
 namespace {
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
+// A file descriptor, closed when it goes.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
+  UniqueFd& operator=(UniqueFd&& o) noexcept {
+    reset(o.release());
+    return *this;
+  }
+  ~UniqueFd() { reset(); }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
 
-// The entry of `folder` that equals `name` ignoring case, or "" when there is none.
-std::string FindIgnoringCase(const std::string& folder, std::string_view name) {
-  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return "";
-  std::string best;
-  while (const dirent* e = readdir(dir)) {
-    if (CompareIgnoringCase(e->d_name, name) == 0 && (best.empty() || best > e->d_name)) {
-      best = e->d_name;
+ private:
+  int fd_ = -1;
+};
+
+// Reads the names of an open folder listing and closes it.
+Status ReadNames(DIR* dir, const std::string& what, std::vector<std::string>* names) {
+  names->clear();
+  Status s;
+  for (;;) {
+    errno = 0;
+    const dirent* e = readdir(dir);
+    if (e == nullptr) {
+      if (errno != 0) s = StatusFromErrno(errno, "list " + what);
+      break;
+    }
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+      names->emplace_back(e->d_name);
     }
   }
   closedir(dir);
-  return best;
+  return s;
 }
 
-class PosixWritableFile final : public WritableFile {
+Status ListWithSystem(const std::string& folder, std::vector<std::string>* names) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return StatusFromErrno(errno, "list " + folder);
+  return ReadNames(dir, folder, names);
+}
+
+FolderLister g_lister = ListWithSystem;
+
+// Lists the folder open as `dir_fd`.
+Status ListFd(int dir_fd, const std::string& what, std::vector<std::string>* names) {
+  UniqueFd fd(::dup(dir_fd));
+  if (!fd.valid()) return StatusFromErrno(errno, "list " + what);
+  DIR* dir = fdopendir(fd.get());
+  if (dir == nullptr) return StatusFromErrno(errno, "list " + what);
+  fd.release();
+  rewinddir(dir);
+  return ReadNames(dir, what, names);
+}
+
+Status StampOf(const struct stat& st, const std::string& what, FileStamp* stamp) {
+  struct tm tm;
+  if (localtime_r(&st.st_mtime, &tm) == nullptr) return StatusFromErrno(errno, "local time of " + what);
+  *stamp = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  return Status::Ok();
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A file system without owners or permission bits (FAT, a Windows share) refuses to keep them:
+// that is no reason to keep the old database.
+bool NotKeptHere(int err) { return err == EPERM || err == EINVAL || err == ENOTSUP; }
+
+class PosixLock final : public FolderLock {
  public:
-  PosixWritableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  ~PosixWritableFile() override {
-    if (fd_ >= 0) ::close(fd_);
+  PosixLock(UniqueFd dir, std::string name, UniqueFd fd)
+      : dir_(std::move(dir)), name_(std::move(name)), fd_(std::move(fd)) {}
+  ~PosixLock() override {
+    // Removed while still held, so that a run waiting on this file finds it gone and makes its
+    // own; closing then lets the lock go.
+    ::unlinkat(dir_.get(), name_.c_str(), 0);
   }
+
+ private:
+  UniqueFd dir_;
+  std::string name_;
+  UniqueFd fd_;
+};
+
+class PosixNewFile final : public NewFile {
+ public:
+  PosixNewFile(UniqueFd dir, std::string name, UniqueFd fd)
+      : dir_(std::move(dir)), name_(std::move(name)), fd_(std::move(fd)) {}
+  ~PosixNewFile() override {
+    if (!replaced_ && fd_.valid()) ::unlinkat(dir_.get(), name_.c_str(), 0);
+  }
+
   Status Append(const uint8_t* data, size_t n) override {
     while (n > 0) {
-      ssize_t w = ::write(fd_, data, n);
+      ssize_t w = ::write(fd_.get(), data, n);
       if (w < 0) {
         if (errno == EINTR) continue;
-        return StatusFromErrno(errno, "write " + path_);
+        return StatusFromErrno(errno, "write " + name_);
       }
       data += w;
       n -= static_cast<size_t>(w);
     }
     return Status::Ok();
   }
+
   Status Sync() override {
-    if (::fsync(fd_) != 0) return StatusFromErrno(errno, "fsync " + path_);
+    if (::fsync(fd_.get()) != 0) return StatusFromErrno(errno, "fsync " + name_);
     return Status::Ok();
   }
-  Status Close() override {
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return StatusFromErrno(errno, "close " + path_);
+
+  Status CopyMetadataFrom(const std::string& model) override {
+    struct stat st;
+    if (::fstatat(dir_.get(), model.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return StatusFromErrno(errno, "stat " + model);
+    }
+    // Owner first: changing it clears the set-id bits, which a data file has no use for anyway.
+    if (::geteuid() == 0 && ::fchown(fd_.get(), st.st_uid, st.st_gid) != 0 && !NotKeptHere(errno)) {
+      return StatusFromErrno(errno, "chown " + name_);
+    }
+    if (::fchmod(fd_.get(), st.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO)) != 0 && !NotKeptHere(errno)) {
+      return StatusFromErrno(errno, "chmod " + name_);
+    }
+    return Status::Ok();
+  }
+
+  Status ReplaceInto(const std::string& name) override {
+    if (::renameat(dir_.get(), name_.c_str(), dir_.get(), name.c_str()) != 0) {
+      return StatusFromErrno(errno, "rename " + name_ + " to " + name);
+    }
+    replaced_ = true;
+    // The new entry is in place; making it durable is best effort, since the replacement has
+    // happened and cannot be reported as not done.
+    ::fsync(dir_.get());
+    return Status::Ok();
+  }
+
+  Status IsEntry(const std::string& name, bool* same) override {
+    struct stat mine, entry;
+    if (::fstat(fd_.get(), &mine) != 0) return StatusFromErrno(errno, "stat " + name_);
+    if (::fstatat(dir_.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return StatusFromErrno(errno, "stat " + name);
+      *same = false;
+      return Status::Ok();
+    }
+    *same = SameFile(mine, entry);
+    if (*same) replaced_ = true;
+    return Status::Ok();
+  }
+
+  Status Discard() override {
+    Status s;
+    if (::unlinkat(dir_.get(), name_.c_str(), 0) != 0) s = StatusFromErrno(errno, "remove " + name_);
+    fd_.reset();
+    return s;
+  }
+
+ private:
+  UniqueFd dir_;
+  std::string name_;
+  UniqueFd fd_;
+  bool replaced_ = false;
+};
+
+class PosixFolder final : public Folder {
+ public:
+  PosixFolder(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+
+  Status Lock(const std::string& name, std::unique_ptr<FolderLock>* lock) override {
+    const std::string what = path_ + "/" + name;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      UniqueFd fd(::openat(fd_.get(), name.c_str(),
+                           O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+      if (!fd.valid()) return StatusFromErrno(errno, "open lock " + what);
+      struct stat st;
+      if (::fstat(fd.get(), &st) != 0) return StatusFromErrno(errno, "stat " + what);
+      if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file");
+      }
+      if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+          return Status::Error(Status::Code::kBusy, "another update run holds " + what);
+        }
+        return StatusFromErrno(errno, "lock " + what);
+      }
+      // The holder before us removes the file before it lets go: locked but no longer under the
+      // name, it locks nothing.
+      struct stat now;
+      if (::fstatat(fd_.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(st, now)) {
+        UniqueFd dir(::dup(fd_.get()));
+        if (!dir.valid()) return StatusFromErrno(errno, "lock " + what);
+        *lock = std::make_unique<PosixLock>(std::move(dir), name, std::move(fd));
+        return Status::Ok();
+      }
+    }
+    return Status::Error(Status::Code::kBusy, "other update runs keep taking " + what);
+  }
+
+  Status List(std::vector<std::string>* names) override { return ListFd(fd_.get(), path_, names); }
+
+  Status Stat(const std::string& name, EntryInfo* info) override {
+    struct stat st;
+    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return StatusFromErrno(errno, "stat " + path_ + "/" + name);
+    }
+    info->regular = S_ISREG(st.st_mode);
+    info->read_only = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    info->size = static_cast<uint64_t>(st.st_size);
+    return StampOf(st, name, &info->stamp);
+  }
+
+  Status CreateNew(const std::string& name, std::unique_ptr<NewFile>* file) override {
+    const std::string what = path_ + "/" + name;
+    UniqueFd fd(::openat(fd_.get(), name.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.valid()) return StatusFromErrno(errno, "create " + what);
+    UniqueFd dir(::dup(fd_.get()));
+    if (!dir.valid()) {
+      const int err = errno;
+      ::unlinkat(fd_.get(), name.c_str(), 0);
+      return StatusFromErrno(err, "create " + what);
+    }
+    auto made = std::make_unique<PosixNewFile>(std::move(dir), name, std::move(fd));
+    // Made exclusively, so it can only have grown a second name since: one more way in for
+    // someone else, which the new database must not have.
+    struct stat st;
+    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_nlink != 1) {
+      return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file of its own");
+    }
+    *file = std::move(made);
+    return Status::Ok();
+  }
+
+  Status Remove(const std::string& name) override {
+    const std::string what = path_ + "/" + name;
+    struct stat st;
+    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return StatusFromErrno(errno, "stat " + what);
+    }
+    if (S_ISDIR(st.st_mode)) return Status::Error(Status::Code::kAccessDenied, what + " is a folder");
+    if (::unlinkat(fd_.get(), name.c_str(), 0) != 0) return StatusFromErrno(errno, "remove " + what);
     return Status::Ok();
   }
 
  private:
-  int fd_;
+  UniqueFd fd_;
   std::string path_;
 };
 
 class PosixEnv final : public Env {
  public:
   bool FileExists(const std::string& path) override {
-    if (path.find('\0') != std::string::npos) return false;
+    std::string real;
     struct stat st;
-    return stat(ResolvePosixPath(path).c_str(), &st) == 0;
+    return ResolvePosixPath(path, &real).ok() && ::stat(real.c_str(), &st) == 0;
   }
 
   Status GetFileSize(const std::string& path, uint64_t* size) override {
@@ -106,125 +318,130 @@ class PosixEnv final : public Env {
     struct stat st;
     Status s = Stat(path, &st);
     if (!s.ok()) return s;
-    struct tm tm;
-    if (localtime_r(&st.st_mtime, &tm) == nullptr) return StatusFromErrno(errno, "localtime " + path);
-    *stamp = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-    return Status::Ok();
-  }
-
-  Status IsReadOnly(const std::string& path, bool* read_only) override {
-    struct stat st;
-    Status s = Stat(path, &st);
-    if (s.code() == Status::Code::kNotFound) {
-      *read_only = false;
-      return Status::Ok();
-    }
-    if (!s.ok()) return s;
-    *read_only = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-    return Status::Ok();
+    return StampOf(st, path, stamp);
   }
 
   Status ReadFileAt(const std::string& path, uint64_t offset, size_t n, uint8_t* dst) override {
-    const std::string real = ResolvePosixPath(path);
-    int fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return StatusFromErrno(errno, "open " + path);
-    Status result;
+    std::string real;
+    if (Status s = ResolvePosixPath(path, &real); !s.ok()) return s;
+    // Not blocking on open: a FIFO in the place of a piece is an error, not a wait for ever.
+    UniqueFd fd(::open(real.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) return StatusFromErrno(errno, "open " + path);
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) return StatusFromErrno(errno, "stat " + path);
+    if (!S_ISREG(st.st_mode)) return Status::Error(Status::Code::kAccessDenied, path + " is not a file");
     size_t done = 0;
     while (done < n) {
-      ssize_t r = ::pread(fd, dst + done, n - done, static_cast<off_t>(offset + done));
+      ssize_t r = ::pread(fd.get(), dst + done, n - done, static_cast<off_t>(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
-        result = StatusFromErrno(errno, "read " + path);
-        break;
+        return StatusFromErrno(errno, "read " + path);
       }
       if (r == 0) {
-        result = Status::Error(Status::Code::kShortFile,
-                               path + " ends before byte " + std::to_string(offset + n));
-        break;
+        return Status::Error(Status::Code::kShortFile,
+                             path + " ends before byte " + std::to_string(offset + n));
       }
       done += static_cast<size_t>(r);
     }
-    ::close(fd);
-    return result;
-  }
-
-  Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* file) override {
-    const std::string real = ResolvePosixPath(path);
-    int fd = ::open(real.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return StatusFromErrno(errno, "create " + path);
-    *file = std::make_unique<PosixWritableFile>(fd, path);
     return Status::Ok();
   }
 
-  Status ReplaceFile(const std::string& from, const std::string& to) override {
-    const std::string real_from = ResolvePosixPath(from);
-    const std::string real_to = ResolvePosixPath(to);
-    if (::rename(real_from.c_str(), real_to.c_str()) != 0) {
-      return StatusFromErrno(errno, "rename " + from + " to " + to);
+  Status OpenFolder(const std::string& path, std::unique_ptr<Folder>* folder) override {
+    std::string real;
+    if (Status s = ResolvePosixPath(path, &real); !s.ok()) return s;
+    UniqueFd fd(::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) return StatusFromErrno(errno, "open folder " + path);
+    *folder = std::make_unique<PosixFolder>(std::move(fd), path);
+    return Status::Ok();
+  }
+
+  void SleepForMilliseconds(int ms) override {
+    struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
     }
-    // The new name is visible now; making the folder's entry durable is best effort, since the
-    // replacement has happened and cannot be reported as not done.
-    const size_t slash = real_to.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : real_to.substr(0, slash + 1);
-    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-      ::fsync(dfd);
-      ::close(dfd);
-    }
-    return Status::Ok();
-  }
-
-  Status RemoveFile(const std::string& path) override {
-    if (::unlink(ResolvePosixPath(path).c_str()) != 0) return StatusFromErrno(errno, "remove " + path);
-    return Status::Ok();
   }
 
  private:
   static Status Stat(const std::string& path, struct stat* st) {
-    if (path.find('\0') != std::string::npos) {
-      return Status::Error(Status::Code::kInvalidPath, "NUL in a path");
-    }
-    if (stat(ResolvePosixPath(path).c_str(), st) != 0) return StatusFromErrno(errno, "stat " + path);
+    std::string real;
+    if (Status s = ResolvePosixPath(path, &real); !s.ok()) return s;
+    if (::stat(real.c_str(), st) != 0) return StatusFromErrno(errno, "stat " + path);
     return Status::Ok();
   }
 };
 
 }  // namespace
 
-std::string ResolvePosixPath(const std::string& path) {
+FolderLister SetFolderListerForTesting(FolderLister lister) {
+  FolderLister old = g_lister;
+  g_lister = lister != nullptr ? lister : ListWithSystem;
+  return old;
+}
+
+Status ResolvePosixPath(const std::string& path, std::string* resolved) {
+  if (path.find('\0') != std::string::npos) {
+    return Status::Error(Status::Code::kInvalidPath, "NUL in a path");
+  }
   std::string p = path;
   for (char& c : p) {
     if (c == '\\') c = '/';
   }
-  if (p.empty() || Exists(p)) return p;
-
-  std::string out;
+  std::string out = !p.empty() && p[0] == '/' ? "/" : "";
   size_t i = 0;
-  if (p[0] == '/') {
-    out = "/";
-    i = 1;
-  }
-  bool matching = true;  // once a component has no match, the rest cannot exist either
-  while (i <= p.size()) {
+  while (i < p.size()) {
     size_t j = p.find('/', i);
     if (j == std::string::npos) j = p.size();
-    std::string_view comp(p.data() + i, j - i);
-    if (!comp.empty()) {
-      std::string next = out + std::string(comp);
-      if (matching && comp != "." && comp != ".." && !Exists(next)) {
-        std::string found = FindIgnoringCase(out, comp);
-        if (found.empty()) {
-          matching = false;
-        } else {
-          next = out + found;
-        }
-      }
-      out = std::move(next);
-    }
-    if (j < p.size()) out += '/';
+    const std::string_view comp(p.data() + i, j - i);
     i = j + 1;
+    if (comp.empty()) continue;
+    if (!out.empty() && out.back() != '/') out += '/';
+    if (comp == "." || comp == "..") {
+      out += comp;
+      continue;
+    }
+    const std::string folder = out.empty() ? "." : out;
+    std::vector<std::string> names;
+    Status s = g_lister(folder, &names);
+    if (!s.ok()) {
+      // A folder that may be passed through but not read (permission to search, not to list)
+      // leaves the name as written as the only one to go by.
+      struct stat st;
+      const std::string literal = out + std::string(comp);
+      if (s.code() == Status::Code::kAccessDenied && ::lstat(literal.c_str(), &st) == 0) {
+        out = literal;
+        continue;
+      }
+      return s;
+    }
+    const std::string* found = nullptr;
+    int matches = 0;
+    for (const std::string& n : names) {
+      if (CompareIgnoringCase(n, comp) == 0) {
+        ++matches;
+        found = &n;
+      }
+    }
+    if (matches == 0) {
+      return Status::Error(Status::Code::kNotFound, path + ": no entry " + std::string(comp));
+    }
+    if (matches > 1) {
+      return Status::Error(Status::Code::kAmbiguous, path + ": " + std::to_string(matches) +
+                                                         " entries are named " + std::string(comp));
+    }
+    out += *found;
   }
-  return out;
+  if (!p.empty() && p.back() == '/' && !out.empty() && out.back() != '/') out += '/';
+  *resolved = std::move(out);
+  return Status::Ok();
+}
+
+std::string ResolvePosixPath(const std::string& path) {
+  std::string real;
+  if (ResolvePosixPath(path, &real).ok()) return real;
+  for (char& c : real = path) {
+    if (c == '\\') c = '/';
+  }
+  return real;
 }
 
 Env* Env::Default() {

@@ -1,5 +1,9 @@
 #include "engine/env_win.h"
 
+#include <aclapi.h>
+
+#include <algorithm>
+#include <cwchar>
 #include <vector>
 
 #include "engine/env.h"
@@ -25,6 +29,10 @@ Status StatusFromWin32(DWORD err, const std::string& what) {
       code = C::kInvalidPath; break;
     case ERROR_HANDLE_EOF:
       code = C::kShortFile; break;
+    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS:
+      code = C::kExists; break;
+    case ERROR_NOT_ENOUGH_MEMORY: case ERROR_OUTOFMEMORY:
+      code = C::kNoMemory; break;
     default:
       code = C::kIoError; break;
   }
@@ -48,6 +56,16 @@ namespace {
 
 Status LastError(const std::string& what) { return StatusFromWin32(GetLastError(), what); }
 
+Status LocalStamp(const FILETIME& utc_time, const std::string& what, FileStamp* stamp) {
+  SYSTEMTIME utc, local;
+  if (!FileTimeToSystemTime(&utc_time, &utc) ||
+      !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+    return LastError("local time of " + what);
+  }
+  *stamp = {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+  return Status::Ok();
+}
+
 Status Attributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
   if (!GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard, data)) {
     return LastError("attributes of " + path);
@@ -55,34 +73,296 @@ Status Attributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
   return Status::Ok();
 }
 
-class WinWritableFile final : public WritableFile {
+
+// The name the NT layer takes for a full Win32 path: what a rename by handle needs on every
+// Windows from 7 on, whichever of them converts a DOS path itself.
+std::wstring NtPath(const std::wstring& win32) {
+  std::wstring full = win32;
+  if (full.rfind(L"\\\\?\\", 0) != 0) {
+    DWORD n = GetFullPathNameW(win32.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return L"";
+    full.assign(n, L'\0');
+    n = GetFullPathNameW(win32.c_str(), n, full.data(), nullptr);
+    full.resize(n);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full.substr(2);
+    return L"\\??\\" + full;
+  }
+  return L"\\??\\" + full.substr(4);
+}
+
+Status Identity(HANDLE h, const std::string& what, BY_HANDLE_FILE_INFORMATION* info) {
+  if (!GetFileInformationByHandle(h, info)) return LastError("query " + what);
+  return Status::Ok();
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool PlainFile(const BY_HANDLE_FILE_INFORMATION& info) {
+  return (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+// Opens an entry itself, never what a link or reparse point there points to.
+UniqueHandle OpenEntry(const std::wstring& path, DWORD access, DWORD share) {
+  return UniqueHandle(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+Status DeleteByHandle(HANDLE h, const std::string& what) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (!SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) {
+    return LastError("remove " + what);
+  }
+  return Status::Ok();
+}
+
+// A security descriptor the system allocated; freed when it goes.
+struct LocalMemory {
+  PSECURITY_DESCRIPTOR p = nullptr;
+  ~LocalMemory() {
+    if (p != nullptr) LocalFree(p);
+  }
+};
+
+class WinLock final : public FolderLock {
  public:
-  WinWritableFile(UniqueHandle h, std::string path) : h_(std::move(h)), path_(std::move(path)) {}
+  explicit WinLock(UniqueHandle h) : h_(std::move(h)) {}
+
+ private:
+  UniqueHandle h_;  // opened without sharing; a lock file it made goes with it
+};
+
+class WinNewFile final : public NewFile {
+ public:
+  WinNewFile(std::wstring folder, std::string name, UniqueHandle h)
+      : folder_(std::move(folder)), name_(std::move(name)), h_(std::move(h)) {}
+  ~WinNewFile() override {
+    if (!replaced_ && h_.valid()) DeleteByHandle(h_.get(), name_);
+  }
+
   Status Append(const uint8_t* data, size_t n) override {
     while (n > 0) {
       // WriteFile takes a DWORD count; large writes also fail on some network redirectors, so
       // write in pieces of at most 16 MiB.
       const DWORD chunk = static_cast<DWORD>(n < (16u << 20) ? n : (16u << 20));
       DWORD written = 0;
-      if (!WriteFile(h_.get(), data, chunk, &written, nullptr)) return LastError("write " + path_);
-      if (written == 0) return StatusFromWin32(ERROR_WRITE_FAULT, "write " + path_);
+      if (!WriteFile(h_.get(), data, chunk, &written, nullptr)) return LastError("write " + name_);
+      if (written == 0) return StatusFromWin32(ERROR_WRITE_FAULT, "write " + name_);
       data += written;
       n -= written;
     }
     return Status::Ok();
   }
+
   Status Sync() override {
-    if (!FlushFileBuffers(h_.get())) return LastError("flush " + path_);
-    return Status::Ok();
-  }
-  Status Close() override {
-    if (!CloseHandle(h_.release())) return LastError("close " + path_);
+    if (!FlushFileBuffers(h_.get())) return LastError("flush " + name_);
     return Status::Ok();
   }
 
+  Status CopyMetadataFrom(const std::string& model) override {
+    UniqueHandle m = OpenEntry(Entry(model), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (!m.valid()) return LastError("open " + model);
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(m.get(), FileBasicInfo, &basic, sizeof basic)) {
+      return LastError("attributes of " + model);
+    }
+    // The times stay the new file's own (zero leaves them); the attributes come over without
+    // read-only, which would keep the product from writing its database.
+    constexpr DWORD kKept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    FILE_BASIC_INFO mine = {};
+    mine.FileAttributes = basic.FileAttributes & kKept;
+    if (mine.FileAttributes == 0) mine.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(h_.get(), FileBasicInfo, &mine, sizeof mine)) {
+      return LastError("set attributes of " + name_);
+    }
+
+    LocalMemory sd;
+    PACL dacl = nullptr;
+    DWORD err = GetSecurityInfo(m.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                &dacl, nullptr, &sd.p);
+    // A file system without access lists (FAT) has none to keep.
+    if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
+    if (err != ERROR_SUCCESS) return StatusFromWin32(err, "security of " + model);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(sd.p, &control, &revision)) {
+      return LastError("security of " + model);
+    }
+    const SECURITY_INFORMATION which =
+        DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                   : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    err = SetSecurityInfo(h_.get(), SE_FILE_OBJECT, which, nullptr, nullptr, dacl, nullptr);
+    if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
+    if (err != ERROR_SUCCESS) return StatusFromWin32(err, "set security of " + name_);
+    return Status::Ok();
+  }
+
+  Status ReplaceInto(const std::string& name) override {
+    const std::wstring target = NtPath(Entry(name));
+    if (target.empty()) return LastError("full path of " + name);
+    const size_t bytes = sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(bytes, 0);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::copy(target.begin(), target.end(), rename->FileName);
+    if (!SetFileInformationByHandle(h_.get(), FileRenameInfo, rename, static_cast<DWORD>(bytes))) {
+      return LastError("replace " + name + " with " + name_);
+    }
+    replaced_ = true;
+    // The file is in place; flushing its new name is best effort, since the replacement has
+    // happened and cannot be reported as not done.
+    FlushFileBuffers(h_.get());
+    return Status::Ok();
+  }
+
+  Status IsEntry(const std::string& name, bool* same) override {
+    UniqueHandle e = OpenEntry(Entry(name), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (!e.valid()) {
+      const DWORD err = GetLastError();
+      if (err != ERROR_FILE_NOT_FOUND) return StatusFromWin32(err, "open " + name);
+      *same = false;
+      return Status::Ok();
+    }
+    BY_HANDLE_FILE_INFORMATION mine, entry;
+    if (Status s = Identity(h_.get(), name_, &mine); !s.ok()) return s;
+    if (Status s = Identity(e.get(), name, &entry); !s.ok()) return s;
+    *same = SameFile(mine, entry);
+    if (*same) replaced_ = true;
+    return Status::Ok();
+  }
+
+  Status Discard() override {
+    Status s = DeleteByHandle(h_.get(), name_);
+    h_.reset();
+    return s;
+  }
+
  private:
+  std::wstring Entry(const std::string& name) const { return folder_ + L"\\" + Widen(name); }
+
+  std::wstring folder_;
+  std::string name_;
   UniqueHandle h_;
-  std::string path_;
+  bool replaced_ = false;
+};
+
+class WinFolder final : public Folder {
+ public:
+  WinFolder(UniqueHandle h, std::wstring path, std::string utf8)
+      : h_(std::move(h)), path_(std::move(path)), utf8_(std::move(utf8)) {}
+
+  Status Lock(const std::string& name, std::unique_ptr<FolderLock>* lock) override {
+    const std::string what = utf8_ + "\\" + name;
+    // A lock file of our own is made new, so nothing planted under the name is followed, and it
+    // goes when its handle closes, the process's end included.
+    UniqueHandle h(CreateFileW(Entry(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                               CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE |
+                                   FILE_FLAG_OPEN_REPARSE_POINT,
+                               nullptr));
+    if (!h.valid()) {
+      DWORD err = GetLastError();
+      if (err == ERROR_SHARING_VIOLATION) return Busy(what);
+      if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) return StatusFromWin32(err, "lock " + what);
+      // One left by a power cut, or held by another run: held without sharing and only read, so
+      // that whatever it is, it is never written or removed.
+      h = OpenEntry(Entry(name), GENERIC_READ, 0);
+      if (!h.valid()) {
+        err = GetLastError();
+        if (err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED) return Busy(what);
+        return StatusFromWin32(err, "lock " + what);
+      }
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (Status s = Identity(h.get(), what, &info); !s.ok()) return s;
+    if (!PlainFile(info)) return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file");
+    *lock = std::make_unique<WinLock>(std::move(h));
+    return Status::Ok();
+  }
+
+  Status List(std::vector<std::string>* names) override {
+    names->clear();
+    WIN32_FIND_DATAW d;
+    HANDLE found = FindFirstFileExW((path_ + L"\\*").c_str(), FindExInfoBasic, &d,
+                                    FindExSearchNameMatch, nullptr, 0);
+    if (found == INVALID_HANDLE_VALUE) return LastError("list " + utf8_);
+    Status s;
+    do {
+      if (std::wcscmp(d.cFileName, L".") != 0 && std::wcscmp(d.cFileName, L"..") != 0) {
+        names->push_back(Narrow(d.cFileName));
+      }
+    } while (FindNextFileW(found, &d));
+    const DWORD err = GetLastError();
+    if (err != ERROR_NO_MORE_FILES) s = StatusFromWin32(err, "list " + utf8_);
+    FindClose(found);
+    return s;
+  }
+
+  Status Stat(const std::string& name, EntryInfo* info) override {
+    const std::string what = utf8_ + "\\" + name;
+    UniqueHandle e = OpenEntry(Entry(name), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (!e.valid()) return LastError("open " + what);
+    BY_HANDLE_FILE_INFORMATION d;
+    if (Status s = Identity(e.get(), what, &d); !s.ok()) return s;
+    info->regular = PlainFile(d);
+    info->read_only = (d.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    info->size = (static_cast<uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+    return LocalStamp(d.ftLastWriteTime, what, &info->stamp);
+  }
+
+  Status CreateNew(const std::string& name, std::unique_ptr<NewFile>* file) override {
+    const std::string what = utf8_ + "\\" + name;
+    // Not shared with anyone: nothing can open it, map it or give it a second name while it is
+    // written, and it can be renamed and deleted through this handle.
+    UniqueHandle h(CreateFileW(Entry(name).c_str(),
+                               GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
+                               0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!h.valid()) return LastError("create " + what);
+    // Made new, so it can only have grown a second name since: one more way in for someone
+    // else, which the new database must not have.
+    BY_HANDLE_FILE_INFORMATION info;
+    Status s = Identity(h.get(), what, &info);
+    if (s.ok() && (!PlainFile(info) || info.nNumberOfLinks != 1)) {
+      s = Status::Error(Status::Code::kAccessDenied, what + " is not a plain file of its own");
+    }
+    auto made = std::make_unique<WinNewFile>(path_, name, std::move(h));
+    if (!s.ok()) return s;  // and `made` deletes it
+    *file = std::move(made);
+    return Status::Ok();
+  }
+
+  Status Remove(const std::string& name) override {
+    const std::string what = utf8_ + "\\" + name;
+    UniqueHandle e = OpenEntry(Entry(name), DELETE | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (!e.valid()) return LastError("open " + what);
+    BY_HANDLE_FILE_INFORMATION d;
+    if (Status s = Identity(e.get(), what, &d); !s.ok()) return s;
+    if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return Status::Error(Status::Code::kAccessDenied, what + " is a folder");
+    }
+    return DeleteByHandle(e.get(), what);
+  }
+
+ private:
+  std::wstring Entry(const std::string& name) const { return path_ + L"\\" + Widen(name); }
+  static Status Busy(const std::string& what) {
+    return Status::Error(Status::Code::kBusy, "another update run holds " + what);
+  }
+
+  UniqueHandle h_;  // held without delete sharing: the folder cannot be renamed or swapped
+  std::wstring path_;
+  std::string utf8_;
 };
 
 class WinEnv final : public Env {
@@ -106,27 +386,7 @@ class WinEnv final : public Env {
     WIN32_FILE_ATTRIBUTE_DATA d;
     Status s = Attributes(path, &d);
     if (!s.ok()) return s;
-    SYSTEMTIME utc, local;
-    if (!FileTimeToSystemTime(&d.ftLastWriteTime, &utc) ||
-        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-      return LastError("local time of " + path);
-    }
-    *stamp = {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
-    return Status::Ok();
-  }
-
-  Status IsReadOnly(const std::string& path, bool* read_only) override {
-    DWORD a = GetFileAttributesW(Win32Path(path).c_str());
-    if (a == INVALID_FILE_ATTRIBUTES) {
-      DWORD err = GetLastError();
-      if (err == ERROR_FILE_NOT_FOUND) {
-        *read_only = false;
-        return Status::Ok();
-      }
-      return StatusFromWin32(err, "attributes of " + path);
-    }
-    *read_only = (a & FILE_ATTRIBUTE_READONLY) != 0;
-    return Status::Ok();
+    return LocalStamp(d.ftLastWriteTime, path, stamp);
   }
 
   Status ReadFileAt(const std::string& path, uint64_t offset, size_t n, uint8_t* dst) override {
@@ -134,6 +394,9 @@ class WinEnv final : public Env {
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!h.valid()) return LastError("open " + path);
+    if (GetFileType(h.get()) != FILE_TYPE_DISK) {
+      return Status::Error(Status::Code::kAccessDenied, path + " is not a file");
+    }
     LARGE_INTEGER pos;
     pos.QuadPart = static_cast<LONGLONG>(offset);
     if (!SetFilePointerEx(h.get(), pos, nullptr, FILE_BEGIN)) return LastError("seek " + path);
@@ -152,26 +415,27 @@ class WinEnv final : public Env {
     return Status::Ok();
   }
 
-  Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* file) override {
-    UniqueHandle h(CreateFileW(Win32Path(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!h.valid()) return LastError("create " + path);
-    *file = std::make_unique<WinWritableFile>(std::move(h), path);
-    return Status::Ok();
-  }
-
-  Status ReplaceFile(const std::string& from, const std::string& to) override {
-    if (!MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return LastError("replace " + to + " with " + from);
+  Status OpenFolder(const std::string& path, std::unique_ptr<Folder>* folder) override {
+    std::wstring w = Win32Path(path);
+    while (w.size() > 3 && (w.back() == L'\\' || w.back() == L'/') && w[w.size() - 2] != L':') {
+      w.pop_back();
     }
+    UniqueHandle h = OpenEntry(w, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (!h.valid()) return LastError("open folder " + path);
+    BY_HANDLE_FILE_INFORMATION d;
+    if (Status s = Identity(h.get(), path, &d); !s.ok()) return s;
+    if (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      return Status::Error(Status::Code::kAccessDenied, path + " is a link");
+    }
+    if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return StatusFromWin32(ERROR_DIRECTORY, path + " is not a folder");
+    }
+    *folder = std::make_unique<WinFolder>(std::move(h), std::move(w), path);
     return Status::Ok();
   }
 
-  Status RemoveFile(const std::string& path) override {
-    if (!DeleteFileW(Win32Path(path).c_str())) return LastError("remove " + path);
-    return Status::Ok();
-  }
+  void SleepForMilliseconds(int ms) override { Sleep(static_cast<DWORD>(ms)); }
 };
 
 }  // namespace

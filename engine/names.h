@@ -6,7 +6,7 @@
 
 namespace qrv3 {
 
-inline char FoldAscii(char c) {
+constexpr char FoldAscii(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 

@@ -1,26 +1,184 @@
 #include "engine/rebuild.h"
 
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <new>
+#include <random>
+#include <vector>
+
+#include "engine/names.h"
+#include "engine/verify.h"
 
 namespace qrv3 {
 namespace {
 
-Status WriteAndReplace(Env& env, const std::string& temp, const std::string& target,
-                       const uint8_t* data, size_t n) {
-  std::unique_ptr<WritableFile> file;
-  Status s = env.NewWritableFile(temp, &file);
-  if (!s.ok()) return s;
-  s = file->Append(data, n);
-  if (s.ok()) s = file->Sync();
-  if (s.ok()) s = file->Close();
-  file.reset();  // closes it if a step above failed, so it can be removed
-  if (s.ok()) s = env.ReplaceFile(temp, target);
-  if (!s.ok()) env.RemoveFile(temp);
+constexpr std::string_view kLeftoverOfEarlierVersions = "P03.pac.qrv3-new";
+constexpr std::string_view kTemporaryPrefix = "P03.pac.";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+constexpr size_t kRandomDigits = 16;
+
+constexpr bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// The database's row of the expected files: what the database must still be right before it is
+// replaced.
+constexpr size_t DatabaseRow() {
+  for (size_t i = 0; i < std::size(kExpectedFiles); ++i) {
+    if (SameName(kExpectedFiles[i].name, kDatabaseName)) return i;
+  }
+  return std::size(kExpectedFiles);
+}
+static_assert(DatabaseRow() < std::size(kExpectedFiles), "the database is one of the checked files");
+
+uint64_t FreshRandom() {
+  uint64_t r = static_cast<uint64_t>(
+      std::chrono::steady_clock::now().time_since_epoch().count());
+  try {
+    std::random_device device;
+    r ^= (static_cast<uint64_t>(device()) << 32) ^ device();
+  } catch (...) {
+    // No entropy source: the clock alone still differs between runs, and the name is created
+    // exclusively, so a guessed name costs only a retry.
+  }
+  return r;
+}
+
+// Best effort: what cannot be removed now is tried again by the next run.
+void RemoveLeftovers(Folder& folder) {
+  std::vector<std::string> names;
+  if (!folder.List(&names).ok()) return;
+  for (const std::string& name : names) {
+    if (IsLeftoverName(name)) folder.Remove(name);
+  }
+}
+
+// The one entry of the folder that is `name`, letter case aside.
+Status FindEntry(Folder& folder, std::string_view name, std::string* found) {
+  std::vector<std::string> names;
+  if (Status s = folder.List(&names); !s.ok()) return s;
+  int matches = 0;
+  for (std::string& n : names) {
+    if (CompareIgnoringCase(n, name) == 0) {
+      ++matches;
+      *found = std::move(n);
+    }
+  }
+  if (matches == 0) return Status::Error(Status::Code::kNotFound, std::string(name) + " is gone");
+  if (matches > 1) {
+    return Status::Error(Status::Code::kAmbiguous,
+                         std::to_string(matches) + " entries are named " + std::string(name));
+  }
+  return Status::Ok();
+}
+
+// The database as the verification accepted it: a plain, writable file of the expected size
+// and time stamp.
+Status CheckUnchanged(Folder& folder, const std::string& database) {
+  EntryInfo info;
+  if (Status s = folder.Stat(database, &info); !s.ok()) return s;
+  const ExpectedFile& row = kExpectedFiles[DatabaseRow()];
+  if (!info.regular || info.size != row.size || FormatStamp(info.stamp) != row.stamp) {
+    return Status::Error(Status::Code::kChanged, database + " changed since it was checked");
+  }
+  // A read-only database stays as it is: a rename would pass over the attribute where the
+  // system lets it (Wine, or root on POSIX).
+  if (info.read_only) return Status::Error(Status::Code::kAccessDenied, database + " is read-only");
+  return Status::Ok();
+}
+
+Status CreateTemporary(Folder& folder, std::unique_ptr<NewFile>* file, std::string* name) {
+  Status s;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    *name = TemporaryName(FreshRandom());
+    s = folder.CreateNew(*name, file);
+    if (s.code() != Status::Code::kExists) return s;
+  }
   return s;
 }
 
+Status ReplaceWithRetries(Env& env, NewFile& file, const std::string& database) {
+  Status s;
+  for (int attempt = 1;; ++attempt) {
+    s = file.ReplaceInto(database);
+    if (s.ok()) return s;
+    // A failure reported after the rename took place is no failure: the disk decides.
+    bool same = false;
+    if (file.IsEntry(database, &same).ok() && same) return Status::Ok();
+    const bool momentary =
+        s.code() == Status::Code::kInUse || s.code() == Status::Code::kAccessDenied;
+    if (!momentary || attempt == kReplaceTries) return s;
+    env.SleepForMilliseconds(kReplaceWaitMs);
+  }
+}
+
+Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
+                        const uint8_t* image, size_t n) {
+  std::unique_ptr<NewFile> file;
+  std::string temp;
+  Status s = CreateTemporary(folder, &file, &temp);
+  if (s.ok()) s = file->CopyMetadataFrom(database);
+  if (s.ok()) s = file->Append(image, n);
+  if (s.ok()) s = file->Sync();
+  if (s.ok()) s = CheckUnchanged(folder, database);
+  if (s.ok()) s = ReplaceWithRetries(env, *file, database);
+  if (s.ok()) return s;
+
+  if (file && !file->Discard().ok()) folder.Remove(temp);
+  file.reset();
+  // Whatever a failed call may have left behind under a name of ours goes too.
+  RemoveLeftovers(folder);
+  return s;
+}
+
+Status Rebuild(Env& env, const std::function<std::string()>& install_path,
+               const std::string& updater_folder) {
+  std::unique_ptr<uint8_t[]> image;
+  if (Status s = AssembleDatabase(env, updater_folder, &image); !s.ok()) return s;
+
+  const std::string_view db(kDatabaseName);
+  const size_t sep = db.rfind('\\');
+  std::unique_ptr<Folder> folder;
+  Status s = env.OpenFolder(install_path() + std::string(db.substr(0, sep)), &folder);
+  if (!s.ok()) return s;
+
+  // From here until the replace is done, no other run touches this database.
+  std::unique_ptr<FolderLock> lock;
+  if (s = folder->Lock(std::string(kLockName), &lock); !s.ok()) return s;
+  RemoveLeftovers(*folder);
+
+  std::string database;
+  if (s = FindEntry(*folder, db.substr(sep + 1), &database); !s.ok()) return s;
+  if (s = CheckUnchanged(*folder, database); !s.ok()) return s;
+  return WriteNewDatabase(env, *folder, database, image.get(), DatabaseSize());
+}
+
 }  // namespace
+
+std::string TemporaryName(uint64_t random) {
+  char digits[kRandomDigits + 1];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random));
+  return std::string(kTemporaryPrefix) + digits + std::string(kTemporarySuffix);
+}
+
+bool IsLeftoverName(std::string_view name) {
+  if (CompareIgnoringCase(name, kLeftoverOfEarlierVersions) == 0) return true;
+  if (name.size() != kTemporaryPrefix.size() + kRandomDigits + kTemporarySuffix.size()) return false;
+  if (CompareIgnoringCase(name.substr(0, kTemporaryPrefix.size()), kTemporaryPrefix) != 0 ||
+      CompareIgnoringCase(name.substr(name.size() - kTemporarySuffix.size()), kTemporarySuffix) != 0) {
+    return false;
+  }
+  for (char c : name.substr(kTemporaryPrefix.size(), kRandomDigits)) {
+    const char f = FoldAscii(c);
+    if (!((f >= '0' && f <= '9') || (f >= 'a' && f <= 'f'))) return false;
+  }
+  return true;
+}
 
 Status AssembleDatabase(Env& env, const std::string& updater_folder,
                         std::unique_ptr<uint8_t[]>* image) {
@@ -40,21 +198,15 @@ Status AssembleDatabase(Env& env, const std::string& updater_folder,
 
 Status RebuildDatabase(Env& env, const std::function<std::string()>& install_path,
                        const std::string& updater_folder) {
-  constexpr size_t kSize = DatabaseSize();
-  std::unique_ptr<uint8_t[]> image;
-  if (Status s = AssembleDatabase(env, updater_folder, &image); !s.ok()) return s;
-
-  const std::string target = install_path() + std::string(kDatabaseName);
-  // A read-only database stays as it is: replacing it by rename would succeed where the system
-  // lets a rename pass over the attribute (Wine, or root on POSIX).
-  bool read_only = false;
-  Status s = env.IsReadOnly(target, &read_only);
-  if (!s.ok()) return s;
-  if (read_only) return Status::Error(Status::Code::kAccessDenied, target + " is read-only");
-
-  const std::string temp =
-      install_path() + std::string(kDatabaseName) + std::string(kTemporarySuffix);
-  return WriteAndReplace(env, temp, target, image.get(), kSize);
+  // Every failure inside the rebuild is the rebuild's failure, one without memory included:
+  // the destructors have put everything back by the time an exception arrives here.
+  try {
+    return Rebuild(env, install_path, updater_folder);
+  } catch (const std::bad_alloc&) {
+    return Status::Error(Status::Code::kNoMemory, "out of memory during the rebuild");
+  } catch (...) {
+    return Status::Error(Status::Code::kIoError, "unexpected failure during the rebuild");
+  }
 }
 
 }  // namespace qrv3

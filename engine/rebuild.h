@@ -41,8 +41,19 @@ constexpr uint64_t DatabaseSize() {
 }
 static_assert(DatabaseSize() == 12121535);
 
-// Appended to the database's name for the new file while it is being written.
-inline constexpr std::string_view kTemporarySuffix = ".qrv3-new";
+// The new database is written beside the old one under a fresh name of this pattern:
+// "P03.pac." and 16 lowercase hexadecimal digits and ".tmp". A file of the pattern (or of the fixed
+// name earlier versions used) found in the database's folder is what an interrupted run left.
+std::string TemporaryName(uint64_t random);
+bool IsLeftoverName(std::string_view name);
+
+// The lock file that keeps two runs from replacing one installation's database at once.
+inline constexpr std::string_view kLockName = "P03.pac.lock";
+
+// How long a replace refused for a moment (a virus scanner or indexer that opened the fresh
+// file) is tried again before it counts as a failure.
+inline constexpr int kReplaceTries = 10;
+inline constexpr int kReplaceWaitMs = 100;
 
 // Reads the four pieces from `updater_folder` into a new image of the whole database, in the
 // table's order, so that each overlapping byte ends up as the later piece has it. A missing or
@@ -52,11 +63,14 @@ Status AssembleDatabase(Env& env, const std::string& updater_folder,
 
 // Rebuilds the database under the install path from the pieces in `updater_folder`.
 //
-// All four pieces are read whole before anything is touched; the new database is written to a
-// temporary file beside the old one, flushed to disk, and then put in the old one's place in
-// one step. So on any failure (a missing or short piece, a read-only or locked database, a full
-// disk) the installed database is exactly as it was and no temporary file is left.
-// `install_path` is asked afresh for each file name.
+// All four pieces are read whole before anything is touched. Then, holding the installation's
+// lock, the run removes what interrupted runs left, finds the database (exactly one entry of its
+// folder by that name, letter case aside), writes the new one to a fresh file created beside it
+// and flushes it, checks that the database is still the one the verification accepted, and puts
+// the new file in its place in one step. So on any failure (a missing or short piece, another
+// run, a read-only or locked database, a full disk, no memory) the installed database is exactly
+// as it was and no temporary file is left. Never throws. `install_path` is asked afresh for each
+// file name.
 Status RebuildDatabase(Env& env, const std::function<std::string()>& install_path,
                        const std::string& updater_folder);
 

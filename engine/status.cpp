@@ -16,6 +16,7 @@ const char* CodeName(Status::Code code) {
     case Status::Code::kAmbiguous: return "ambiguous name";
     case Status::Code::kChanged: return "changed since it was checked";
     case Status::Code::kNoMemory: return "out of memory";
+    case Status::Code::kExists: return "already exists";
   }
   return "?";
 }

@@ -23,6 +23,7 @@ class Status {
     kAmbiguous,      // a name matches two or more entries that differ only in letter case
     kChanged,        // a file changed between its check and its replacement
     kNoMemory,       // memory for the new database could not be had
+    kExists,         // a file that must be new is already there
   };
 
   Status() = default;

@@ -6,8 +6,10 @@
 
 namespace qrv3 {
 
-RunOutcome RunUpdate(RunControls& controls, Env& env, const std::string& updater_folder,
-                     Status* rebuild_error) {
+namespace {
+
+RunOutcome Run(RunControls& controls, Env& env, const std::string& updater_folder,
+               Status* rebuild_error, bool& replaced) {
   // The caption is the only guard against a second start.
   const std::string caption = controls.ButtonCaption();
   if (caption == texts::kFinishedButton || caption == texts::kWorking) return RunOutcome::kIgnored;
@@ -31,9 +33,33 @@ RunOutcome RunUpdate(RunControls& controls, Env& env, const std::string& updater
     controls.SetButtonCaption(std::string(texts::kReadyButton));
     return RunOutcome::kRebuildFailed;
   }
+  replaced = true;
   controls.SetStatus(std::string(texts::kFinishedStatus));
   controls.SetButtonCaption(std::string(texts::kFinishedButton));
   return RunOutcome::kFinished;
+}
+
+}  // namespace
+
+RunOutcome RunUpdate(RunControls& controls, Env& env, const std::string& updater_folder,
+                     Status* rebuild_error) noexcept {
+  // The rebuild and the verification report their own failures; what still arrives here comes
+  // from the controls themselves (no memory for a text). The run must not end with the button
+  // stuck at "working", nor report a failure over a database already replaced, so it tries once
+  // more to leave the button as the outcome wants it.
+  bool replaced = false;
+  try {
+    return Run(controls, env, updater_folder, rebuild_error, replaced);
+  } catch (...) {
+    if (!replaced && rebuild_error != nullptr) {
+      *rebuild_error = Status::Error(Status::Code::kNoMemory, "the run could not show its outcome");
+    }
+    try {
+      controls.SetButtonCaption(std::string(replaced ? texts::kFinishedButton : texts::kReadyButton));
+    } catch (...) {
+    }
+    return replaced ? RunOutcome::kFinished : RunOutcome::kRebuildFailed;
+  }
 }
 
 }  // namespace qrv3

@@ -32,8 +32,10 @@ enum class RunOutcome {
 
 // Runs one update to its end. The data pieces are looked up in `updater_folder`. On every
 // outcome but kFinished the installed files are as they were. The user is told the same for
-// every rebuild failure; `rebuild_error`, when given, receives the reason for a log.
+// every rebuild failure; `rebuild_error`, when given, receives the reason for a log (kBusy when
+// another run holds the installation). Nothing escapes it: a failure anywhere in the rebuild,
+// lack of memory included, is the rebuild failure.
 RunOutcome RunUpdate(RunControls& controls, Env& env, const std::string& updater_folder,
-                     Status* rebuild_error = nullptr);
+                     Status* rebuild_error = nullptr) noexcept;
 
 }  // namespace qrv3

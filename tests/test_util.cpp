@@ -1,9 +1,9 @@
 #include "tests/test_util.h"
 
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "tools/demo_install.h"
 
@@ -45,9 +45,24 @@ TempDir::~TempDir() {
 std::string TempDir::str() const { return demo::Utf8Path(path_); }
 
 std::vector<uint8_t> ReadAll(const std::string& utf8_path) {
-  std::ifstream in(demo::FsPath(utf8_path), std::ios::binary);
+  std::ifstream in(demo::FsPath(utf8_path), std::ios::binary | std::ios::ate);
   if (!in) throw std::runtime_error("cannot open " + utf8_path);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // One read of the whole file: the installation's files are tens of megabytes.
+  std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!in) throw std::runtime_error("cannot read " + utf8_path);
+  return bytes;
+}
+
+std::map<std::string, FileSnapshot> Snapshot(const fs::path& folder) {
+  std::map<std::string, FileSnapshot> files;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    if (!e.is_regular_file()) continue;
+    const std::string name = demo::Utf8Path(e.path());
+    files[name] = {ReadAll(name), fs::last_write_time(e.path())};
+  }
+  return files;
 }
 
 void SetReadOnly(const std::string& utf8_path, bool read_only) {
@@ -88,45 +103,59 @@ std::wstring QuoteArg(const std::wstring& a) {
 }
 }  // namespace
 
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args) {
-  std::wstring cmd = QuoteArg(Widen(program));
-  for (const std::string& a : args) cmd += L" " + QuoteArg(Widen(a));
+ProcessResult RunCommandLine(const std::string& program, const std::string& tail) {
+  std::wstring cmd = QuoteArg(Widen(program)) + Widen(tail);
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE read_end, write_end;
-  if (!CreatePipe(&read_end, &write_end, &sa, 0)) throw std::runtime_error("CreatePipe");
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  UniqueHandle reader(read_end), writer(write_end);
+  HANDLE out_read, out_write, err_read, err_write;
+  if (!CreatePipe(&out_read, &out_write, &sa, 0)) throw std::runtime_error("CreatePipe");
+  UniqueHandle out_reader(out_read), out_writer(out_write);
+  if (!CreatePipe(&err_read, &err_write, &sa, 0)) throw std::runtime_error("CreatePipe");
+  UniqueHandle err_reader(err_read), err_writer(err_write);
+  SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writer.get();
-  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdOutput = out_writer.get();
+  si.hStdError = err_writer.get();
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi;
   if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
     throw std::runtime_error("CreateProcessW " + program);
   }
   UniqueHandle process(pi.hProcess), thread(pi.hThread);
-  writer.reset();
+  out_writer.reset();
+  err_writer.reset();
   ProcessResult r;
-  char buf[4096];
-  DWORD got;
-  while (ReadFile(reader.get(), buf, sizeof buf, &got, nullptr) && got > 0) r.out.append(buf, got);
+  auto drain = [](HANDLE from, std::string* to) {
+    char buf[4096];
+    DWORD got;
+    while (ReadFile(from, buf, sizeof buf, &got, nullptr) && got > 0) to->append(buf, got);
+  };
+  std::thread err_thread(drain, err_reader.get(), &r.err);
+  drain(out_reader.get(), &r.out);
+  err_thread.join();
   WaitForSingleObject(process.get(), INFINITE);
   DWORD code;
   GetExitCodeProcess(process.get(), &code);
   r.exit_code = static_cast<int>(code);
   return r;
 }
+
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args) {
+  std::string tail;
+  for (const std::string& a : args) tail += " " + Narrow(QuoteArg(Widen(a)));
+  return RunCommandLine(program, tail);
+}
 #else
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args) {
-  int fds[2];
-  if (pipe(fds) != 0) throw std::runtime_error("pipe");
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
   pid_t pid = fork();
   if (pid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -134,12 +163,18 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     execv(program.c_str(), argv.data());
     _exit(127);
   }
-  close(fds[1]);
+  close(out[1]);
+  close(err[1]);
   ProcessResult r;
-  char buf[4096];
-  ssize_t got;
-  while ((got = read(fds[0], buf, sizeof buf)) > 0) r.out.append(buf, static_cast<size_t>(got));
-  close(fds[0]);
+  auto drain = [](int from, std::string* to) {
+    char buf[4096];
+    ssize_t got;
+    while ((got = read(from, buf, sizeof buf)) > 0) to->append(buf, static_cast<size_t>(got));
+    close(from);
+  };
+  std::thread err_thread(drain, err[0], &r.err);
+  drain(out[0], &r.out);
+  err_thread.join();
   int status = 0;
   waitpid(pid, &status, 0);
   r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

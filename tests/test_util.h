@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,15 @@ class TempDir {
 };
 
 std::vector<uint8_t> ReadAll(const std::string& utf8_path);
+
+// Every file under a folder, by path, with its bytes and last-write time: two snapshots are
+// equal when nothing in the folder was written.
+struct FileSnapshot {
+  std::vector<uint8_t> bytes;
+  std::filesystem::file_time_type time;
+  friend bool operator==(const FileSnapshot&, const FileSnapshot&) = default;
+};
+std::map<std::string, FileSnapshot> Snapshot(const std::filesystem::path& folder);
 void SetReadOnly(const std::string& utf8_path, bool read_only);
 
 // A path the test program can open for a path the build system knows (under Wine, a Linux path
@@ -40,8 +50,14 @@ std::string BuildPath(const std::string& path);
 struct ProcessResult {
   int exit_code = -1;
   std::string out;  // standard output
+  std::string err;  // standard error
 };
 // Runs `program` with `args` and waits for it to end.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args);
+#ifdef _WIN32
+// Runs `program` with the command line its quoted name followed by `tail`, exactly as a user
+// would type it.
+ProcessResult RunCommandLine(const std::string& program, const std::string& tail);
+#endif
 
 }  // namespace qrv3::testing

@@ -22,7 +22,9 @@ BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp) {
   GetWindowThreadProcessId(hwnd, &pid);
   wchar_t cls[64] = {};
   GetClassNameW(hwnd, cls, 64);
-  if (pid == s->pid && wcscmp(cls, win::kForm1Class) == 0 && IsWindowVisible(hwnd)) {
+  // Shown, by its own style: seen from another desktop, no window there is "visible".
+  if (pid == s->pid && wcscmp(cls, win::kForm1Class) == 0 &&
+      (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE)) {
     s->found = hwnd;
     return FALSE;
   }
@@ -31,9 +33,11 @@ BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp) {
 
 }  // namespace
 
-bool UpdaterWindow::Launch(const std::string& exe, int timeout_ms) {
+bool UpdaterWindow::Launch(const std::string& exe, int timeout_ms, const wchar_t* desktop) {
   std::wstring cmd = L"\"" + Widen(exe) + L"\"";
+  std::wstring desktop_name = desktop ? desktop : L"";
   STARTUPINFOW si = {sizeof si};
+  if (desktop) si.lpDesktop = desktop_name.data();
   PROCESS_INFORMATION pi;
   if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     return false;
@@ -44,7 +48,14 @@ bool UpdaterWindow::Launch(const std::string& exe, int timeout_ms) {
   WaitForInputIdle(process_.get(), static_cast<DWORD>(timeout_ms));
   for (int waited = 0; waited < timeout_ms; waited += 50) {
     Search s = {pid_, nullptr};
-    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&s));
+    if (desktop) {
+      if (HDESK d = OpenDesktopW(desktop, 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE)) {
+        EnumDesktopWindows(d, FindTop, reinterpret_cast<LPARAM>(&s));
+        CloseDesktop(d);
+      }
+    } else {
+      EnumWindows(FindTop, reinterpret_cast<LPARAM>(&s));
+    }
     if (s.found) {
       hwnd_ = s.found;
       return true;
@@ -136,11 +147,11 @@ bool UpdaterWindow::Capture(const std::string& bmp_path) const {
   SetForegroundWindow(hwnd_);
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(300);
-  RECT client;
-  GetClientRect(hwnd_, &client);
-  POINT origin = {0, 0};
-  ClientToScreen(hwnd_, &origin);
-  const int w = client.right, h = client.bottom;
+  // The whole window, title bar and frame included: the caption is part of what the user sees.
+  RECT wr;
+  GetWindowRect(hwnd_, &wr);
+  const POINT origin = {wr.left, wr.top};
+  const int w = wr.right - wr.left, h = wr.bottom - wr.top;
   HDC screen = GetDC(nullptr);
   HDC mem = CreateCompatibleDC(screen);
   BITMAPINFO bi = {};

@@ -15,8 +15,10 @@ namespace qrv3::driver {
 
 class UpdaterWindow {
  public:
-  // Starts `exe` and waits up to `timeout_ms` for its window to appear.
-  bool Launch(const std::string& exe, int timeout_ms = 30000);
+  // Starts `exe` and waits up to `timeout_ms` for its window to appear. With `desktop`, the
+  // program starts on that desktop of the window station (under Wine, a virtual desktop whose
+  // size HKCU\Software\Wine\Explorer\Desktops names) rather than on the caller's.
+  bool Launch(const std::string& exe, int timeout_ms = 30000, const wchar_t* desktop = nullptr);
   HWND hwnd() const { return hwnd_; }
   // The child window of the named control of the layout table.
   HWND Child(const char* name) const;
@@ -34,7 +36,7 @@ class UpdaterWindow {
   // Replaces the path box's text by typing it.
   void Type(const std::string& text);
   void PressStart();
-  // Saves the window's client area, as the screen shows it, as a 24-bit BMP file.
+  // Saves the whole window, title bar included, as the screen shows it, as a 24-bit BMP file.
   bool Capture(const std::string& bmp_path) const;
   // Closes the window and waits for the program to end; its exit code, or -1.
   int Close(int timeout_ms = 30000);

@@ -7,18 +7,31 @@
 namespace qrv3::win {
 namespace {
 
-// Whether the system really has `face`, rather than substituting another for it.
-bool HasFace(HDC dc, const std::wstring& face) {
+// Every font of the window is asked for this way. No pitch is asked for: 「ＭＳ ゴシック」 is
+// fixed-pitch anyway, and a substitute that is not would lose to any fixed-pitch face the
+// font mapper found instead.
+LOGFONTW Describe(const std::wstring& face, int pixel_height, int weight) {
   LOGFONTW lf = {};
-  lf.lfHeight = -12;
-  lf.lfCharSet = SHIFTJIS_CHARSET;
+  lf.lfHeight = -pixel_height;
+  lf.lfWeight = weight;
+  lf.lfCharSet = layout::kFontCharset;
+  lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+  lf.lfQuality = DEFAULT_QUALITY;
+  lf.lfPitchAndFamily = DEFAULT_PITCH | FF_MODERN;
   wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
+  return lf;
+}
+
+// The face the system really draws with when asked for `face`.
+std::wstring FaceSelectedFor(HDC dc, const std::wstring& face) {
+  const LOGFONTW lf = Describe(face, 12, FW_NORMAL);
   Gdi<HFONT> font(CreateFontIndirectW(&lf));
-  if (!font.get()) return false;
+  if (!font.get()) return {};
   Selected sel(dc, font.get());
   wchar_t got[LF_FACESIZE] = {};
   GetTextFaceW(dc, LF_FACESIZE, got);
-  return _wcsicmp(got, face.c_str()) == 0;
+  return got;
 }
 
 }  // namespace
@@ -31,13 +44,17 @@ const std::wstring& FontFace() {
         Widen(layout::kFontFace), L"MS Gothic", L"Yu Gothic", L"Meiryo", L"IPAexGothic",
         L"IPAGothic", L"Noto Sans CJK JP", L"Noto Sans Mono CJK JP"};
     HDC dc = GetDC(nullptr);
-    std::wstring chosen = candidates[0];  // the system's substitute for it, if none is found
+    std::wstring chosen;
     for (const std::wstring& c : candidates) {
-      if (HasFace(dc, c)) {
+      if (_wcsicmp(FaceSelectedFor(dc, c).c_str(), c.c_str()) == 0) {
         chosen = c;
         break;
       }
     }
+    // None of them: whatever the system puts in the place of 「ＭＳ ゴシック」, named as it is,
+    // so that every font asks for the face it really gets.
+    if (chosen.empty()) chosen = FaceSelectedFor(dc, candidates[0]);
+    if (chosen.empty()) chosen = candidates[0];
     ReleaseDC(nullptr, dc);
     return chosen;
   }();
@@ -46,15 +63,7 @@ const std::wstring& FontFace() {
 
 void FontSet::Make(int dpi) {
   for (const layout::FontSpec& font : layout::kFonts) {
-    LOGFONTW lf = {};
-    lf.lfHeight = -layout::FontPixelHeight(font.id, dpi);
-    lf.lfWeight = font.weight;
-    lf.lfCharSet = layout::kFontCharset;
-    lf.lfQuality = DEFAULT_QUALITY;
-    lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
-    lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
-    lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
-    wcsncpy(lf.lfFaceName, FontFace().c_str(), LF_FACESIZE - 1);
+    const LOGFONTW lf = Describe(FontFace(), layout::FontPixelHeight(font.id, dpi), font.weight);
     fonts_[static_cast<int>(font.id)].reset(CreateFontIndirectW(&lf));
   }
 }

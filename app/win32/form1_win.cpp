@@ -189,19 +189,25 @@ std::unique_ptr<Form1Window> Form1Window::Create(HINSTANCE instance, FolderSourc
 }
 
 void Form1Window::Show(int show_command) {
-  // Centred on the work area of the monitor the window is on.
   RECT wr;
   GetWindowRect(hwnd_, &wr);
-  MONITORINFO mi = {sizeof mi};
-  GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &mi);
-  const RECT& area = mi.rcWork;
-  const int w = wr.right - wr.left, h = wr.bottom - wr.top;
-  SetWindowPos(hwnd_, nullptr, area.left + (area.right - area.left - w) / 2,
-               area.top + (area.bottom - area.top - h) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Place(wr, true);
   ShowWindow(hwnd_, show_command);
   UpdateWindow(hwnd_);
   SetFocus(Child("te"));
+}
+
+void Form1Window::Place(const RECT& wanted, bool centre) {
+  MONITORINFO mi = {sizeof mi};
+  if (!GetMonitorInfoW(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &mi)) return;
+  const RECT& a = mi.rcWork;
+  const layout::Rect area = {a.left, a.top, a.right - a.left, a.bottom - a.top};
+  RECT wr;
+  GetWindowRect(hwnd_, &wr);  // the size it has now, which may differ from `wanted`'s
+  const int w = wr.right - wr.left, h = wr.bottom - wr.top;
+  const layout::Rect at = centre ? layout::Centred(w, h, area)
+                                 : layout::KeptInside({wanted.left, wanted.top, w, h}, area);
+  SetWindowPos(hwnd_, nullptr, at.left, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND Form1Window::Child(std::string_view name) const {
@@ -217,14 +223,20 @@ void Form1Window::CreateChildren() {
     const Control& c = layout::kControls[i];
     const wchar_t* cls = ClassOf(c.kind);
     if (!cls) continue;
+    for (const layout::SpokenName& n : layout::kSpokenNames) {
+      // Made right before its control, which puts it right before it in z-order; no size, so
+      // it shows nothing. The window destroys it with the others.
+      if (n.control == c.name) {
+        CreateWindowExW(0, L"STATIC", Widen(n.name).c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX,
+                        0, 0, 0, 0, hwnd_, nullptr, instance, nullptr);
+      }
+    }
     children_[i] = CreateWindowExW(ExStyleOf(c), cls, Widen(layout::InitialText(c)).c_str(),
                                    StyleOf(c), 0, 0, 0, 0, hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance,
                                    nullptr);
   }
-  // Screen readers read a list's window text as its name.
-  SetWindowTextW(Child("di"), L"フォルダ");
-  SetWindowTextW(Child("fi"), L"ファイル");
+  announcer_ = std::make_unique<Announcer>(Child("Lab1"));
 }
 
 void Form1Window::ApplyDpi(int dpi) {
@@ -352,6 +364,17 @@ void Form1Window::Paint(HDC dc) {
   FillRect(dc, &bar, GetSysColorBrush(COLOR_WINDOWTEXT));
 }
 
+void Form1Window::PaintBehind(HWND child, HDC dc) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+  POINT old;
+  OffsetViewportOrgEx(dc, -r.left, -r.top, &old);
+  FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+  Paint(dc);
+  SetViewportOrgEx(dc, old.x, old.y, nullptr);
+}
+
 void Form1Window::DrawLabel(const DRAWITEMSTRUCT& d, const Control& c) {
   HDC dc = d.hDC;
   RECT r = d.rcItem;
@@ -360,7 +383,11 @@ void Form1Window::DrawLabel(const DRAWITEMSTRUCT& d, const Control& c) {
     FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     SetTextColor(dc, RGB(0, 255, 0));
   } else {
-    if (!(c.look & layout::kTransparent)) FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    // A label repaints by itself (a new text, the keyboard cues shown after Alt): without what
+    // lies under it restored first, the old text would stay, and anti-aliased text drawn over
+    // itself turns bold.
+    if (c.look & layout::kTransparent) PaintBehind(d.hwndItem, dc);
+    else FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
   }
   SetBkMode(dc, TRANSPARENT);
@@ -437,6 +464,7 @@ void Form1Window::SetStatus(const std::string& text) {
   SetText(label, text);
   InvalidateRect(label, nullptr, TRUE);
   UpdateWindow(label);
+  if (announcer_) announcer_->Announce();
 }
 
 std::string Form1Window::InstallPath() { return GetTextUtf8(Child("te")); }
@@ -491,12 +519,14 @@ LRESULT Form1Window::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED: {
       // The suggested place, with the size worked out here so that the client area is exactly
       // the designed one at the new DPI, whatever the frame's metrics do.
-      const RECT* suggested = reinterpret_cast<const RECT*>(lp);
+      // A window grown by the change is kept on its new monitor's work area, caption first.
+      const RECT suggested = *reinterpret_cast<const RECT*>(lp);
       const int dpi = HIWORD(wp);
-      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+      SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       SizeClientArea(hwnd_, dpi);
       ApplyDpi(dpi);
+      Place(suggested, false);
       return 0;
     }
     case WM_ACTIVATE:
@@ -511,6 +541,7 @@ LRESULT Form1Window::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
+      announcer_.reset();
       PostQuitMessage(0);
       return 0;
     case WM_NCDESTROY: {

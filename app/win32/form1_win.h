@@ -12,6 +12,7 @@
 #include "app/folder_source.h"
 #include "app/form1.h"
 #include "app/layout.h"
+#include "app/win32/announcer_win.h"
 #include "app/win32/fonts_win.h"
 #include "engine/env.h"
 #include "engine/update_run.h"
@@ -53,6 +54,11 @@ class Form1Window final : private RunControls {
   void ShowPathBox();
   void OnCommand(int id, int code);
   void Paint(HDC dc);
+  // What lies under a transparent child: the window's background, the frame and the rule.
+  void PaintBehind(HWND child, HDC dc);
+  // Moves the window onto the work area of the monitor that holds most of `wanted`: centred,
+  // or where `wanted` is when `centre` is false, with its caption and left edge inside.
+  void Place(const RECT& wanted, bool centre);
   void DrawItem(const DRAWITEMSTRUCT& di);
   void DrawLabel(const DRAWITEMSTRUCT& di, const layout::Control& c);
   void DrawFolderRow(const DRAWITEMSTRUCT& di);
@@ -72,6 +78,7 @@ class Form1Window final : private RunControls {
   HWND focus_ = nullptr;  // restored when the window is activated again
   int dpi_ = 96;
   FontSet fonts_;
+  std::unique_ptr<Announcer> announcer_;
   int te_assignments_shown_ = -1;
   bool setting_path_box_ = false;
 };

@@ -5,28 +5,11 @@
 #include "app/folder_source.h"
 #include "app/win32/form1_win.h"
 #include "engine/env.h"
-
-namespace {
-
-// Before anything touches a drive or loads a library: no system error boxes (a drive without
-// a medium, a crash), and libraries only from System32, never from the folder the utility was
-// downloaded to.
-void Harden() {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-  using SetDllDirsFn = BOOL(WINAPI*)(DWORD);
-  // Present from Windows 8 on, and on Windows 7 with update KB2533623.
-  if (auto set_dirs = reinterpret_cast<SetDllDirsFn>(reinterpret_cast<void*>(
-          GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")))) {
-    set_dirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  } else {
-    SetDllDirectoryW(L"");
-  }
-}
-
-}  // namespace
+#include "engine/process_win.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
-  Harden();
+  // Before anything touches a drive or loads a library.
+  qrv3::HardenProcess();
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
 

@@ -34,8 +34,8 @@ class Form1Test : public ::testing::Test {
     std::ofstream(d.path() / "work" / "tool.exe") << "x";
     source.SetCurrentFolder("d:\\work");
   }
-  void InstallProduct() {
-    const fs::path app = c.path() / FsPath("Program Files/Brackwell/Morvanth「Quelline」アーカイヴ");
+  void InstallProduct(const std::string& program_files = "Program Files") {
+    const fs::path app = c.path() / FsPath(program_files + "/Brackwell/Morvanth「Quelline」アーカイヴ");
     fs::create_directories(app / "Database");
     for (const char* f : {"QRV_3.EXE", "qrv_D3.EXE", "QRV_3.CHM"}) std::ofstream(app / f) << "x";
   }
@@ -61,6 +61,34 @@ TEST_F(Form1Test, StartUpWithoutTheProductStaysOnDriveCsCurrentFolder) {
   EXPECT_EQ(form.di.Path(), "c:\\Users");
   EXPECT_EQ(form.te.Text(), "c:\\Users\\");
   EXPECT_EQ(form.fi.Path(), "c:\\Users");
+}
+
+// A 32-bit installer on 64-bit Windows put the product under "Program Files (x86)".
+TEST_F(Form1Test, StartUpFindsTheProductUnderThe32BitProgramFilesFolder) {
+  const std::string x86 = "c:\\Program Files (x86)\\Brackwell\\Morvanth「Quelline」アーカイヴ";
+  fs::create_directories(c.path() / "Program Files (x86)");
+  source.SetProgramFilesX86("c:\\Program Files (x86)");
+  {
+    // Not installed there either: start-up stays where the drive change left it.
+    Form1 form(source);
+    form.Form_Load();
+    EXPECT_EQ(form.te.Text(), "c:\\Users\\");
+  }
+  InstallProduct("Program Files (x86)");
+  {
+    Form1 form(source);
+    form.Form_Load();
+    EXPECT_EQ(form.dr.Drive(), "c:");
+    EXPECT_EQ(form.di.Path(), x86);
+    EXPECT_EQ(form.te.Text(), x86 + "\\");
+    EXPECT_EQ(form.fi.Path(), x86);
+    EXPECT_EQ(form.fi.items(), (std::vector<std::string>{"QRV_3.EXE", "qrv_D3.EXE"}));
+  }
+  // A copy at the default install folder comes first.
+  InstallProduct();
+  Form1 form(source);
+  form.Form_Load();
+  EXPECT_EQ(form.te.Text(), kDefault + "\\");
 }
 
 TEST_F(Form1Test, StartUpWithoutDriveCStaysWhereTheProcessStarted) {

@@ -1,61 +1,602 @@
 // The console updater end to end: the real program, copied beside the data pieces as it is
-// shipped, run on a generated installation.
+// shipped, run on a generated installation in a folder with spaces and Japanese in its name;
+// and, in the process, what needs an injected failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "cli/console.h"
 #include "engine/texts.h"
+#include "tests/engine/faulty_env.h"
+#include "tests/engine/fixture.h"
 #include "tests/test_util.h"
 #include "tools/demo_install.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+
+#include "engine/env_win.h"
+#include "engine/utf.h"
+#else
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+#endif
+
+#include <fstream>
 
 namespace qrv3::testing {
 namespace {
 namespace fs = std::filesystem;
 
+// The run's installation message as the console prints it: its lone carriage return would
+// send a terminal back to the start of the line, so it becomes a line break.
+std::string InstallationLines(int counter) {
+  std::string m = texts::InstallationMessage(counter);
+  m.replace(m.find('\r'), 1, "\n");
+  return m + "\n";
+}
+
+const char kUsageLine[] = "usage: qrv3-updater-cli [--check] INSTALL_PATH\n";
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+    ASSERT_TRUE(demo::WriteInstallation(folder).ok());
     ASSERT_TRUE(demo::WritePieces(updater.str()).ok());
     const fs::path exe = demo::FsPath(BuildPath(QRV3_CLI_EXE));
     cli = demo::Utf8Path(updater.path() / exe.filename());
     fs::copy_file(exe, demo::FsPath(cli));
   }
-  ProcessResult Cli(const std::vector<std::string>& args) {
-    ProcessResult r = RunProcess(cli, args);
+  static ProcessResult Lines(ProcessResult r) {
 #ifdef _WIN32
     // A Windows console program ends its lines the Windows way.
-    for (size_t at; (at = r.out.find("\r\n")) != std::string::npos;) r.out.erase(at, 1);
+    for (std::string* s : {&r.out, &r.err}) {
+      for (size_t at; (at = s->find("\r\n")) != std::string::npos;) s->erase(at, 1);
+    }
 #endif
     return r;
   }
+  ProcessResult Cli(const std::vector<std::string>& args) { return Lines(RunProcess(cli, args)); }
+  std::map<std::string, FileSnapshot> Installed() const { return Snapshot(root.path()); }
+  std::string Database() const { return path + "Database\\p03.PAC"; }
 
-  TempDir install, updater;
+  TempDir root, updater;
+  const std::string folder = root / "Program Files\\Brackwell\\Morvanth「Quelline」アーカイヴ";
+  const std::string path = folder + "\\";
   std::string cli;
 };
 
 TEST_F(CliTest, UpdatesAnInstallationAndReportsEachStatus) {
-  ProcessResult r = Cli({install.install_path()});
+  ProcessResult r = Cli({path});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out, "更新中\n更新が終了しました。この更新ソフトをパソコンから削除して下さい。\n");
-  EXPECT_EQ(fs::file_size(demo::FsPath(install / "Database\\p03.PAC")), 12121535u);
-
-  // Run again on the updated installation: the database's size no longer matches.
-  r = Cli({install.install_path()});
-  EXPECT_EQ(r.exit_code, 1);
-  std::string expected = texts::InstallationMessage(10);
-  expected.replace(expected.find('\r'), 1, "\n");
-  EXPECT_EQ(r.out, "更新中\n" + expected + "\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
 }
 
-TEST_F(CliTest, ExitStatusTellsTheOutcome) {
-  EXPECT_EQ(Cli({install.str()}).exit_code, 1);  // no trailing separator
-  EXPECT_EQ(Cli({}).exit_code, 64);
-  EXPECT_EQ(Cli({"a", "b"}).exit_code, 64);
-  fs::remove(demo::FsPath(updater / "data1.cab"));
-  ProcessResult r = Cli({install.install_path()});
+TEST_F(CliTest, HelpAndVersionDoNothingElse) {
+  const auto before = Installed();
+  std::vector<std::vector<std::string>> asks = {{"--help"}, {"-h"}, {"--help", path}, {path, "-h"}};
+#ifdef _WIN32
+  asks.push_back({"/?"});
+#endif
+  for (const auto& args : asks) {
+    SCOPED_TRACE(args.front());
+    ProcessResult r = Cli(args);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(r.out.starts_with("Usage: qrv3-updater-cli [--check] INSTALL_PATH\n")) << r.out;
+    for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  64 "}) {
+      EXPECT_NE(r.out.find(status), std::string::npos) << "exit status" << status;
+    }
+    EXPECT_EQ(r.err, "");
+  }
+  ProcessResult r = Cli({"--version"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "qrv3-updater-cli 1.00\n");
+  EXPECT_EQ(Installed(), before);
+}
+
+TEST_F(CliTest, WrongUsageIsRefusedAndNothingIsDone) {
+  const auto before = Installed();
+  const std::vector<std::string> cases[] = {
+      {}, {"--check"}, {""}, {path, path}, {"--frobnicate", path}, {"-x", path}, {"--check=yes", path},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args.empty() ? "(none)" : args.front());
+    ProcessResult r = Cli(args);
+    EXPECT_EQ(r.exit_code, 64);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.starts_with("qrv3-updater-cli: ")) << r.err;
+    EXPECT_NE(r.err.find(kUsageLine), std::string::npos) << r.err;
+  }
+  // An unquoted folder with spaces arrives in pieces.
+  ProcessResult r = Cli({"C:\\Program", "Files\\Brackwell\\"});
+  EXPECT_EQ(r.exit_code, 64);
+  EXPECT_NE(r.err.find("quoted"), std::string::npos) << r.err;
+  EXPECT_EQ(Installed(), before);
+}
+
+TEST_F(CliTest, CheckTellsWhatARunWouldDoAndWritesNothing) {
+  auto before = Installed();
+  ProcessResult r = Cli({"--check", path});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "The update can be applied to " + path + "\n");
+  EXPECT_EQ(r.err, "");
+
+  // A help file touched after installing: the run would stop after eight checks.
+  ASSERT_TRUE(demo::SetFileStamp(path + "QRV_3.CHM", demo::ParseStamp("2002/09/09 11:02:57")).ok());
+  r = Cli({"--check", path});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, InstallationLines(8));
+  EXPECT_EQ(r.err, "");
+  ASSERT_TRUE(demo::SetFileStamp(path + "QRV_3.CHM", demo::ParseStamp("2002/09/09 11:02:56")).ok());
+
+  fs::rename(demo::FsPath(updater / "data4.cab"), demo::FsPath(root / "data4.cab"));
+  before = Installed();
+  r = Cli({"--check", path});
   EXPECT_EQ(r.exit_code, 2);
-  EXPECT_TRUE(r.out.ends_with("Error=15\n")) << r.out;
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("data4.cab"), std::string::npos) << r.err;
+  EXPECT_EQ(Installed(), before);
+  fs::rename(demo::FsPath(root / "data4.cab"), demo::FsPath(updater / "data4.cab"));
+
+  ASSERT_EQ(Cli({path}).exit_code, 0);
+  before = Installed();
+  r = Cli({"--check", path});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.out, "The update is already applied to " + path + "\n");
+  EXPECT_EQ(Installed(), before);
+
+  // Whether an updated installation is the updated one only the pieces can tell.
+  fs::remove(demo::FsPath(updater / "data1.cab"));
+  EXPECT_EQ(Cli({"--check", path}).exit_code, 2);
+  EXPECT_EQ(Installed(), before);
+}
+
+TEST_F(CliTest, AnUpdatedInstallationIsLeftAsItIs) {
+  ASSERT_EQ(Cli({path}).exit_code, 0);
+  const auto before = Installed();
+  ProcessResult r = Cli({path});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.out, "Already up to date: the update is already applied to " + path +
+                       "; nothing was changed\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Installed(), before);
+}
+
+TEST_F(CliTest, FailedRunsSayWhyAndChangeNothing) {
+  // The first file moved away: a wrong installation.
+  fs::rename(demo::FsPath(path + "Database\\J03.PAC"), demo::FsPath(root / "J03.PAC"));
+  auto before = Installed();
+  ProcessResult r = Cli({path});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(0));
+  EXPECT_EQ(r.err, "");  // the path ends in its separator: no hint
+  EXPECT_EQ(Installed(), before);
+  fs::rename(demo::FsPath(root / "J03.PAC"), demo::FsPath(path + "Database\\J03.PAC"));
+
+  fs::remove(demo::FsPath(updater / "data2.cab"));
+  before = Installed();
+  r = Cli({path});
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(15));
+  EXPECT_NE(r.err.find("data2.cab"), std::string::npos) << r.err;
+  EXPECT_EQ(Installed(), before);
+}
+
+TEST_F(CliTest, AnotherRunOnTheSameInstallationMakesItWait) {
+  const auto before = Installed();
+  ProcessResult r;
+  {
+    OtherRun other(demo::FsPath(path + "Database\\P03.pac.lock"));
+    ASSERT_TRUE(other.held());
+    r = Cli({path});
+  }
+  EXPECT_EQ(r.exit_code, 4);
+  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(15));
+  EXPECT_NE(r.err.find("another update is running"), std::string::npos) << r.err;
+  EXPECT_EQ(Installed(), before);
+  // Its turn come, the same command goes through.
+  EXPECT_EQ(Cli({path}).exit_code, 0);
+}
+
+TEST_F(CliTest, WhatAKilledRunLeftIsCleanedByTheNextRun) {
+  for (const char* name : {"P03.pac.0f1e2d3c4b5a6978.tmp", "P03.pac.qrv3-new"}) {
+    std::ofstream(demo::FsPath(path + "Database\\" + name), std::ios::binary) << std::string(4096, 'x');
+  }
+  EXPECT_EQ(Cli({path}).exit_code, 0);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(demo::FsPath(path + "Database"))) {
+    left.push_back(demo::Utf8Path(e.path().filename()));
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+}
+
+TEST_F(CliTest, FolderWithoutItsSeparatorGetsAHint) {
+  const std::string hint = "qrv3-updater-cli: hint: INSTALL_PATH must end in \"\\\": the file "
+                           "names are appended to it as they are; try \"" + path + "\"\n";
+  const auto before = Installed();
+  ProcessResult r = Cli({folder});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(0));
+  EXPECT_EQ(r.err, hint);  // UTF-8 to a pipe, like the texts on standard output
+  r = Cli({"--check", folder});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, InstallationLines(0));
+  EXPECT_EQ(r.err, hint);
+  EXPECT_EQ(Installed(), before);
+}
+
+// "C:\folder\" typed at a Windows prompt reaches the program as C:\folder" .
+TEST_F(CliTest, StrayClosingQuoteIsTakenAsTheSeparator) {
+#ifdef _WIN32
+  auto cli_line = [&](const std::string& tail) { return Lines(RunCommandLine(cli, tail)); };
+  ProcessResult checked = cli_line(" --check \"" + path + "\"");
+  ProcessResult updated = cli_line(" \"" + path + "\"");
+#else
+  ProcessResult checked = Cli({"--check", folder + "\""});
+  ProcessResult updated = Cli({folder + "\""});
+#endif
+  EXPECT_EQ(checked.exit_code, 0) << checked.out << checked.err;
+  EXPECT_EQ(checked.out, "The update can be applied to " + path + "\n");
+  EXPECT_EQ(updated.exit_code, 0) << updated.out << updated.err;
+  EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
+}
+
+#ifdef _WIN32
+std::string VersionText(const std::string& exe, const wchar_t* name) {
+  const std::wstring file = Widen(exe);
+  DWORD ignored = 0;
+  std::vector<char> data(GetFileVersionInfoSizeW(file.c_str(), &ignored));
+  if (data.empty() ||
+      !GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) {
+    return "";
+  }
+  void* value = nullptr;
+  UINT len = 0;
+  const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+  if (!VerQueryValueW(data.data(), key.c_str(), &value, &len) || len == 0) return "";
+  return Narrow(static_cast<const wchar_t*>(value));
+}
+
+std::string Manifest(const std::string& exe) {
+  HMODULE m = LoadLibraryExW(Widen(exe).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (m == nullptr) return "";
+  std::string text;
+  if (HRSRC r = FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)); r != nullptr) {
+    const char* p = static_cast<const char*>(LockResource(LoadResource(m, r)));
+    text.assign(p, SizeofResource(m, r));
+  }
+  FreeLibrary(m);
+  return text;
+}
+
+TEST_F(CliTest, ExecutableCarriesItsVersionRecordAndManifest) {
+  EXPECT_EQ(VersionText(cli, L"FileVersion"), "1.00");
+  EXPECT_EQ(VersionText(cli, L"ProductVersion"), "1.00");
+  EXPECT_NE(VersionText(cli, L"FileDescription").find("console updater"), std::string::npos);
+  EXPECT_EQ(VersionText(cli, L"ProductName"),
+            "『Morvanth「Quelline」アーカイヴ\u3000Vol.3』専用更新ソフト");
+  EXPECT_EQ(VersionText(cli, L"OriginalFilename"), "qrv3-updater-cli.exe");
+  EXPECT_EQ(Cli({"--version"}).out, "qrv3-updater-cli " + VersionText(cli, L"FileVersion") + "\n");
+
+  const std::string manifest = Manifest(cli);
+  EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find(">true</longPathAware>"), std::string::npos) << manifest;
+  for (const char* os : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
+                         "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
+    EXPECT_NE(manifest.find(os), std::string::npos) << os;
+  }
+}
+#endif
+
+#ifdef _WIN32
+// On a real console, which Wine gives only with a display: cli_console_tests runs these under
+// gui-run, and cli_tests skips them.
+class CliConsoleTest : public CliTest {
+ protected:
+  static void SetUpTestSuite() {
+    FreeConsole();
+    if (!AllocConsole()) return;
+    screen_ = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD mode;
+    if (!GetConsoleMode(screen_, &mode)) return;
+    // Wide enough that no line wraps.
+    SetConsoleScreenBufferSize(screen_, COORD{400, 200});
+    noted_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    // This program shares the console: it notes the interruptions it sends and goes on.
+    SetConsoleCtrlHandler(
+        [](DWORD) -> BOOL {
+          SetEvent(noted_);
+          return TRUE;
+        },
+        TRUE);
+  }
+  void SetUp() override {
+    if (noted_ == nullptr) GTEST_SKIP() << "no console without a display";
+    CliTest::SetUp();
+    DWORD written;
+    FillConsoleOutputCharacterW(screen_, L' ', 400 * 200, COORD{0, 0}, &written);
+    SetConsoleCursorPosition(screen_, COORD{0, 0});
+  }
+  // The console's lines, without their trailing blanks, up to the first empty one.
+  static std::vector<std::string> Screen() {
+    std::vector<std::string> lines;
+    for (SHORT y = 0; y < 200; ++y) {
+      wchar_t row[400];
+      DWORD got = 0;
+      ReadConsoleOutputCharacterW(screen_, row, 400, COORD{0, y}, &got);
+      std::wstring text(row, got);
+      while (!text.empty() && text.back() == L' ') text.pop_back();
+      if (text.empty()) break;
+      lines.push_back(Narrow(text));
+    }
+    return lines;
+  }
+
+  struct Outcome {
+    DWORD code = 0;
+    std::string out, err;
+  };
+  // Starts a run on `install_path` whose standard output is a pipe filled to the brim, so that
+  // its first status line, written once the run has begun, blocks it inside the run; sends
+  // `event` to the console, then lets it go on.
+  Outcome InterruptRun(const std::string& install_path, DWORD event) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE out_read, out_write, err_read, err_write;
+    EXPECT_TRUE(CreatePipe(&out_read, &out_write, &sa, 4096));
+    EXPECT_TRUE(CreatePipe(&err_read, &err_write, &sa, 0));
+    UniqueHandle out_reader(out_read), out_writer(out_write), err_reader(err_read),
+        err_writer(err_write);
+    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+    DWORD mode = PIPE_NOWAIT;
+    SetNamedPipeHandleState(out_write, &mode, nullptr, nullptr);
+    const std::string filler(512, '.');
+    size_t filled = 0;
+    for (DWORD put; WriteFile(out_write, filler.data(), 512, &put, nullptr) && put > 0;) filled += put;
+    mode = PIPE_WAIT;
+    SetNamedPipeHandleState(out_write, &mode, nullptr, nullptr);
+
+    std::wstring cmd = L"\"" + Widen(cli) + L"\" \"" + Widen(install_path) + L"\\\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out_write;
+    si.hStdError = err_write;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi;
+    Outcome r;
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+      ADD_FAILURE() << "CreateProcessW";
+      return r;
+    }
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    out_writer.reset();
+    err_writer.reset();
+    // Time to start and reach its first line; the console delivers the event to each of its
+    // processes on a thread of its own, this one included.
+    Sleep(3000);
+    GenerateConsoleCtrlEvent(event, 0);
+    EXPECT_EQ(WaitForSingleObject(noted_, 10000), WAIT_OBJECT_0);
+    Sleep(1000);
+    auto drain = [](HANDLE from, std::string* to) {
+      char buf[4096];
+      for (DWORD got; ReadFile(from, buf, sizeof buf, &got, nullptr) && got > 0;) to->append(buf, got);
+    };
+    std::thread err_thread(drain, err_reader.get(), &r.err);
+    drain(out_reader.get(), &r.out);
+    err_thread.join();
+    WaitForSingleObject(process.get(), INFINITE);
+    GetExitCodeProcess(process.get(), &r.code);
+    r.out.erase(0, filled);
+    for (std::string* s : {&r.out, &r.err}) {
+      for (size_t at; (at = s->find("\r\n")) != std::string::npos;) s->erase(at, 1);
+    }
+    return r;
+  }
+
+  static inline HANDLE screen_ = nullptr;
+  static inline HANDLE noted_ = nullptr;
+};
+
+TEST_F(CliConsoleTest, BothStreamsReachTheConsoleAsUtf16) {
+  // The texts and the folder's name are not in the console's code page (932) as UTF-8 bytes.
+  // Started without redirection, it writes to the console it shares with this program.
+  std::wstring cmd = L"\"" + Widen(cli) + L"\" \"" + Widen(folder) + L"\"";
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi;
+  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.get(), INFINITE);
+  DWORD code;
+  GetExitCodeProcess(process.get(), &code);
+  EXPECT_EQ(code, 1u);
+  std::string message = texts::InstallationMessage(0);
+  const size_t cr = message.find('\r');
+  EXPECT_EQ(Screen(), (std::vector<std::string>{
+                          "更新中", message.substr(0, cr), message.substr(cr + 1),
+                          "qrv3-updater-cli: hint: INSTALL_PATH must end in \"\\\": the file "
+                          "names are appended to it as they are; try \"" + path + "\""}));
+}
+
+// Wine 8 sends Ctrl+Break to no process group but a new one's, which its console refuses; the
+// program takes Ctrl+Break exactly as Ctrl+C.
+TEST_F(CliConsoleTest, CtrlCLetsTheRunFinishFirst) {
+  // Too late to stop anything: the update completes and the program says so.
+  Outcome r = InterruptRun(folder, CTRL_C_EVENT);
+  EXPECT_EQ(r.code, 0u);
+  EXPECT_EQ(r.out, "更新中\n更新が終了しました。この更新ソフトをパソコンから削除して下さい。\n");
+  EXPECT_NE(r.err.find("interrupted after the update had been applied"), std::string::npos) << r.err;
+  EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
+
+  // A run that changes nothing ends as a program stopped by Ctrl+C, once it is over.
+  ASSERT_TRUE(demo::WriteInstallation(folder).ok());
+  fs::remove(demo::FsPath(path + "qrv_D3.EXE"));
+  const auto before = Installed();
+  r = InterruptRun(folder, CTRL_C_EVENT);
+  EXPECT_EQ(r.code, 0xC000013Au);  // STATUS_CONTROL_C_EXIT
+  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(12));
+  EXPECT_NE(r.err.find("interrupted; nothing was changed"), std::string::npos) << r.err;
+  EXPECT_EQ(Installed(), before);
+}
+#endif
+
+#ifndef _WIN32
+// A run interrupted while it holds the installation. The program's standard output is a pipe
+// filled to the brim beforehand, so its first status line ("更新中", written once the run has
+// begun) blocks it inside the run; the signal is sent once its blocked-signal mask shows it
+// holding SIGINT off.
+struct Interrupted {
+  bool signalled = false;
+  int code = -1;  // the exit status or the signal
+  std::string out, err;
+};
+
+bool HoldsOff(pid_t pid, int sig) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("SigBlk:")) {
+      return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
+    }
+  }
+  return false;
+}
+
+// `nohup` makes the program start with SIGHUP ignored.
+Interrupted InterruptRun(const std::string& cli, const std::string& path, int sig,
+                         bool nohup = false) {
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
+  fcntl(out[1], F_SETFL, O_NONBLOCK);
+  const std::string filler(4096, '.');
+  size_t filled = 0;
+  for (ssize_t n; (n = write(out[1], filler.data(), filler.size())) > 0;) filled += n;
+  fcntl(out[1], F_SETFL, 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
+    // As from a terminal, whatever this test was started from (a background job ignores SIGINT).
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+    if (nohup) signal(SIGHUP, SIG_IGN);
+    execl(cli.c_str(), cli.c_str(), path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  for (int i = 0; i < 10000 && !HoldsOff(pid, SIGINT); ++i) usleep(1000);
+  kill(pid, sig);
+  Interrupted r;
+  auto drain = [](int from, std::string* to) {
+    char buf[65536];
+    for (ssize_t n; (n = read(from, buf, sizeof buf)) > 0;) to->append(buf, static_cast<size_t>(n));
+    close(from);
+  };
+  std::thread err_thread(drain, err[0], &r.err);
+  drain(out[0], &r.out);
+  err_thread.join();
+  r.out.erase(0, filled);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.signalled = WIFSIGNALED(status);
+  r.code = r.signalled ? WTERMSIG(status) : WEXITSTATUS(status);
+  return r;
+}
+
+TEST_F(CliTest, InterruptionLetsTheRunFinishFirst) {
+  // Too late to stop anything: the update completes and the program says so.
+  Interrupted r = InterruptRun(cli, path, SIGINT);
+  EXPECT_FALSE(r.signalled);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "更新中\n更新が終了しました。この更新ソフトをパソコンから削除して下さい。\n");
+  EXPECT_NE(r.err.find("interrupted after the update had been applied"), std::string::npos) << r.err;
+  EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
+  EXPECT_FALSE(fs::exists(demo::FsPath(Database() + ".qrv3-new")));
+
+  // A run that changes nothing ends by the signal once it is over, as a shell expects.
+  const auto before = Installed();
+  for (int sig : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    r = InterruptRun(cli, folder, sig);
+    EXPECT_TRUE(r.signalled);
+    EXPECT_EQ(r.code, sig);
+    EXPECT_EQ(r.out, "更新中\n" + InstallationLines(0));
+    EXPECT_NE(r.err.find("interrupted; nothing was changed"), std::string::npos) << r.err;
+  }
+  // Started with SIGHUP ignored, it keeps ignoring it.
+  r = InterruptRun(cli, folder, SIGHUP, /*nohup=*/true);
+  EXPECT_FALSE(r.signalled);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err.find("interrupted"), std::string::npos) << r.err;
+  EXPECT_EQ(Installed(), before);
+}
+#endif
+
+// In the process: a console that records, and the engine's failures injected.
+class RecordingConsole final : public cli::Console {
+ public:
+  void Out(const std::string& line) override { lines.push_back("out:" + line); }
+  void Err(const std::string& line) override { lines.push_back("err:" + line); }
+  void RunStarts() override { lines.push_back("run starts"); }
+  void RunEnds() override { lines.push_back("run ends"); }
+  std::vector<std::string> lines;
+};
+
+class ConsoleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+    ASSERT_TRUE(demo::WritePieces(pieces.str()).ok());
+  }
+  int Main(Env& env, const std::vector<std::string>& args) {
+    console.lines.clear();
+    return cli::Main(args, env, pieces.str(), console);
+  }
+  TempDir install, pieces;
+  RecordingConsole console;
+};
+
+TEST_F(ConsoleTest, InterruptionsAreHeldOffExactlyAroundTheRun) {
+  EXPECT_EQ(Main(*Env::Default(), {install.install_path()}), 0);
+  EXPECT_EQ(console.lines,
+            (std::vector<std::string>{"run starts", "out:更新中",
+                                      "out:更新が終了しました。この更新ソフトをパソコンから削除して下さい。",
+                                      "run ends"}));
+  // Checking, and finding the update applied, write nothing and are not held off.
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {install.install_path()}, {"--check", install.install_path()}, {"--help"}}) {
+    Main(*Env::Default(), args);
+    for (const std::string& line : console.lines) EXPECT_FALSE(line.starts_with("run ")) << line;
+  }
+}
+
+TEST_F(ConsoleTest, AnotherRunOnTheInstallationGivesFour) {
+  // The last call a successful run makes is the one that puts the new database in place.
+  FaultyEnv counting(Env::Default());
+  TempDir other;
+  ASSERT_TRUE(demo::WriteInstallation(other.str()).ok());
+  ASSERT_EQ(Main(counting, {other.install_path()}), 0);
+
+  FaultyEnv busy(Env::Default(), counting.calls(), Fault::kNotDone, Status::Code::kBusy);
+  const auto before = Snapshot(install.path());
+  EXPECT_EQ(Main(busy, {install.install_path()}), 4);
+  ASSERT_FALSE(console.lines.empty());
+  EXPECT_EQ(console.lines.back(),
+            "err:qrv3-updater-cli: another update is running on this installation; nothing was "
+            "changed, try again later");
+  EXPECT_EQ(Snapshot(install.path()), before);
 }
 
 }  // namespace

@@ -1,68 +1,161 @@
 // An Env over the real one that fails exactly one call, counted from 1 over every method of the
-// Env and of the files it hands out, the way a full disk, a pulled cable or a virus scanner
-// would. With no call chosen it only counts.
+// Env and of the folders, files and locks it hands out, the way a full disk, a pulled cable or a
+// virus scanner would. A call fails in one of three ways: not done at all; done, but reported as
+// failed (an object it made is handed back destroyed, as a system that cannot return a handle
+// closes it); or with an exception, as when memory runs out. With no call chosen it only
+// counts; sleeping is not a call and takes no time.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "engine/env.h"
 
 namespace qrv3::testing {
 
+enum class Fault { kNotDone, kDoneButFailed, kThrows };
+
+inline const char* FaultName(Fault f) {
+  switch (f) {
+    case Fault::kNotDone: return "not done";
+    case Fault::kDoneButFailed: return "done but reported failed";
+    case Fault::kThrows: return "out of memory";
+  }
+  return "?";
+}
+
 class FaultyEnv final : public Env {
  public:
-  explicit FaultyEnv(Env* real, int fail_call = 0) : real_(real), fail_call_(fail_call) {}
+  explicit FaultyEnv(Env* real, int fail_call = 0, Fault fault = Fault::kNotDone,
+                     Status::Code code = Status::Code::kIoError)
+      : real_(real), fail_call_(fail_call), fault_(fault), code_(code) {}
 
   int calls() const { return calls_; }
+  // The name of each call made, in order.
+  const std::vector<std::string>& log() const { return log_; }
+  int sleeps() const { return sleeps_; }
 
-  bool FileExists(const std::string& p) override { return !Fails() && real_->FileExists(p); }
+  // Runs before every call, with its name: a way to change the disk at a chosen moment.
+  std::function<void(const std::string& call)> before_call;
+  // Every call for which this is true fails (not done), besides the one chosen by number.
+  std::function<bool(const std::string& call)> fail_if;
+
+  bool FileExists(const std::string& p) override {
+    return Call("FileExists", [&] { return real_->FileExists(p) ? Status::Ok() : Injected(); }).ok();
+  }
   Status GetFileSize(const std::string& p, uint64_t* s) override {
-    return Fails() ? Injected() : real_->GetFileSize(p, s);
+    return Call("GetFileSize", [&] { return real_->GetFileSize(p, s); });
   }
   Status GetFileStamp(const std::string& p, FileStamp* s) override {
-    return Fails() ? Injected() : real_->GetFileStamp(p, s);
-  }
-  Status IsReadOnly(const std::string& p, bool* r) override {
-    return Fails() ? Injected() : real_->IsReadOnly(p, r);
+    return Call("GetFileStamp", [&] { return real_->GetFileStamp(p, s); });
   }
   Status ReadFileAt(const std::string& p, uint64_t o, size_t n, uint8_t* d) override {
-    return Fails() ? Injected() : real_->ReadFileAt(p, o, n, d);
+    return Call("ReadFileAt", [&] { return real_->ReadFileAt(p, o, n, d); });
   }
-  Status NewWritableFile(const std::string& p, std::unique_ptr<WritableFile>* f) override {
-    if (Fails()) return Injected();
-    std::unique_ptr<WritableFile> real;
-    Status s = real_->NewWritableFile(p, &real);
-    if (s.ok()) *f = std::make_unique<File>(this, std::move(real));
-    return s;
+  Status OpenFolder(const std::string& p, std::unique_ptr<Folder>* f) override {
+    return Make<Folder, FolderWrap>("OpenFolder", f, [&](std::unique_ptr<Folder>* out) {
+      return real_->OpenFolder(p, out);
+    });
   }
-  Status ReplaceFile(const std::string& a, const std::string& b) override {
-    return Fails() ? Injected() : real_->ReplaceFile(a, b);
-  }
-  // Clean-up is never failed: what is under test is whether it is done.
-  Status RemoveFile(const std::string& p) override { return real_->RemoveFile(p); }
+  void SleepForMilliseconds(int) override { ++sleeps_; }
 
  private:
-  class File final : public WritableFile {
+  class NewFileWrap final : public NewFile {
    public:
-    File(FaultyEnv* env, std::unique_ptr<WritableFile> real) : env_(env), real_(std::move(real)) {}
+    NewFileWrap(FaultyEnv* env, std::unique_ptr<NewFile> real) : env_(env), real_(std::move(real)) {}
     Status Append(const uint8_t* d, size_t n) override {
-      return env_->Fails() ? Injected() : real_->Append(d, n);
+      return env_->Call("Append", [&] { return real_->Append(d, n); });
     }
-    Status Sync() override { return env_->Fails() ? Injected() : real_->Sync(); }
-    Status Close() override { return env_->Fails() ? Injected() : real_->Close(); }
+    Status Sync() override { return env_->Call("Sync", [&] { return real_->Sync(); }); }
+    Status CopyMetadataFrom(const std::string& m) override {
+      return env_->Call("CopyMetadataFrom", [&] { return real_->CopyMetadataFrom(m); });
+    }
+    Status ReplaceInto(const std::string& n) override {
+      return env_->Call("ReplaceInto", [&] { return real_->ReplaceInto(n); });
+    }
+    Status IsEntry(const std::string& n, bool* same) override {
+      return env_->Call("IsEntry", [&] { return real_->IsEntry(n, same); });
+    }
+    Status Discard() override { return env_->Call("Discard", [&] { return real_->Discard(); }); }
 
    private:
     FaultyEnv* env_;
-    std::unique_ptr<WritableFile> real_;
+    std::unique_ptr<NewFile> real_;
   };
 
-  bool Fails() { return ++calls_ == fail_call_; }
-  static Status Injected() { return Status::Error(Status::Code::kIoError, "injected failure"); }
+  class FolderWrap final : public Folder {
+   public:
+    FolderWrap(FaultyEnv* env, std::unique_ptr<Folder> real) : env_(env), real_(std::move(real)) {}
+    Status Lock(const std::string& n, std::unique_ptr<FolderLock>* l) override {
+      return env_->Make<FolderLock, LockWrap>("Lock", l, [&](std::unique_ptr<FolderLock>* out) {
+        return real_->Lock(n, out);
+      });
+    }
+    Status List(std::vector<std::string>* names) override {
+      return env_->Call("List", [&] { return real_->List(names); });
+    }
+    Status Stat(const std::string& n, EntryInfo* i) override {
+      return env_->Call("Stat", [&] { return real_->Stat(n, i); });
+    }
+    Status CreateNew(const std::string& n, std::unique_ptr<NewFile>* f) override {
+      return env_->Make<NewFile, NewFileWrap>("CreateNew", f, [&](std::unique_ptr<NewFile>* out) {
+        return real_->CreateNew(n, out);
+      });
+    }
+    Status Remove(const std::string& n) override {
+      return env_->Call("Remove", [&] { return real_->Remove(n); });
+    }
+
+   private:
+    FaultyEnv* env_;
+    std::unique_ptr<Folder> real_;
+  };
+
+  class LockWrap final : public FolderLock {
+   public:
+    LockWrap(FaultyEnv*, std::unique_ptr<FolderLock> real) : real_(std::move(real)) {}
+
+   private:
+    std::unique_ptr<FolderLock> real_;
+  };
+
+  template <class F>
+  Status Call(const char* name, F&& real_call) {
+    log_.emplace_back(name);
+    if (before_call) before_call(name);
+    if (fail_if && fail_if(name)) {
+      ++calls_;
+      return Injected();
+    }
+    if (++calls_ != fail_call_) return real_call();
+    switch (fault_) {
+      case Fault::kNotDone: break;
+      case Fault::kDoneButFailed: real_call(); break;
+      case Fault::kThrows: throw std::bad_alloc();
+    }
+    return Injected();
+  }
+
+  template <class Base, class Wrap, class F>
+  Status Make(const char* name, std::unique_ptr<Base>* out, F&& real_call) {
+    std::unique_ptr<Base> made;
+    Status s = Call(name, [&] { return real_call(&made); });
+    if (s.ok()) *out = std::make_unique<Wrap>(this, std::move(made));
+    return s;
+  }
+
+  Status Injected() const { return Status::Error(code_, "injected failure"); }
 
   Env* real_;
   int fail_call_;
+  Fault fault_;
+  Status::Code code_;
   int calls_ = 0;
+  int sleeps_ = 0;
+  std::vector<std::string> log_;
 };
 
 }  // namespace qrv3::testing

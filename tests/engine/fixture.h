@@ -4,8 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "engine/env_win.h"
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 #include "engine/texts.h"
 #include "engine/update_run.h"
@@ -44,6 +55,38 @@ class InstallationTest : public ::testing::Test {
 
   TempDir install;
   TempDir pieces;
+};
+
+// Holds the installation's lock the way another run of the updater would.
+class OtherRun {
+ public:
+  explicit OtherRun(const std::filesystem::path& lock_file) {
+#ifdef _WIN32
+    h_.reset(CreateFileW(lock_file.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                         OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    held_ = h_.valid();
+#else
+    fd_ = open(lock_file.c_str(), O_RDONLY | O_CREAT, 0600);
+    held_ = fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    path_ = lock_file;
+#endif
+  }
+  ~OtherRun() {
+#ifndef _WIN32
+    unlink(path_.c_str());
+    if (fd_ >= 0) close(fd_);
+#endif
+  }
+  bool held() const { return held_; }
+
+ private:
+  bool held_ = false;
+#ifdef _WIN32
+  UniqueHandle h_;
+#else
+  int fd_ = -1;
+  std::filesystem::path path_;
+#endif
 };
 
 }  // namespace qrv3::testing

@@ -12,7 +12,11 @@
 #include <windows.h>
 
 #include "engine/env_win.h"
+#else
+#include <sys/stat.h>
 #endif
+
+#include <thread>
 
 namespace qrv3::testing {
 namespace {
@@ -110,10 +114,14 @@ TEST_F(RebuildTest, BadPiecesOrDatabaseLeaveTheOldDatabase) {
          fs::resize_file(demo::FsPath(t.pieces / "data2.cab"), 29 + 2938335 - 1);
        }},
       {"the database is read-only", [](RebuildTest& t) { SetReadOnly(t.Database(), true); }},
-      {"a folder stands where the temporary file goes",
+#ifndef _WIN32
+      {"a FIFO stands in for a piece",
        [](RebuildTest& t) {
-         fs::create_directory(demo::FsPath(t.install / "Database\\P03.pac.qrv3-new"));
+         const std::string p = demo::Utf8Path(demo::FsPath(t.pieces / "data1.cab"));
+         fs::remove(p);
+         ASSERT_EQ(mkfifo(p.c_str(), 0644), 0);
        }},
+#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -125,25 +133,44 @@ TEST_F(RebuildTest, BadPiecesOrDatabaseLeaveTheOldDatabase) {
     EXPECT_EQ(controls.status, texts::InstallationMessage(15));
     EXPECT_EQ(controls.caption, texts::kReadyButton);
     SetReadOnly(Database(), false);
-    fs::remove(demo::FsPath(install / "Database\\P03.pac.qrv3-new"));
     ExpectOldDatabaseIntact();
   }
 }
 
 #ifdef _WIN32
+// Opened the way a running product would: shared for reading only, not for deletion.
+UniqueHandle HoldLikeTheProduct(const std::string& path) {
+  return UniqueHandle(CreateFileW(Win32Path(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+}
+
 TEST_F(RebuildTest, DatabaseHeldOpenByAnotherProgramIsLeftAlone) {
-  // Opened the way a running product would: shared for reading only, not for deletion.
-  UniqueHandle held(CreateFileW(Win32Path(Database()).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueHandle held = HoldLikeTheProduct(Database());
   ASSERT_TRUE(held.valid());
   EXPECT_EQ(Run(), RunOutcome::kRebuildFailed);
   held.reset();
   ExpectOldDatabaseIntact();
 }
+
+// A scanner or indexer that looks at a file for a moment does not make the update fail.
+TEST_F(RebuildTest, DatabaseHeldForAMomentIsReplacedOnceFree) {
+  UniqueHandle held = HoldLikeTheProduct(Database());
+  ASSERT_TRUE(held.valid());
+  std::thread release([&held] {
+    Sleep(300);
+    held.reset();
+  });
+  const RunOutcome outcome = Run();
+  release.join();
+  EXPECT_EQ(outcome, RunOutcome::kFinished);
+  EXPECT_EQ(ReadAll(Database()).size(), 12121535u);
+}
 #endif
 
-// Every call of the file services that a successful run makes is failed once, in turn.
-TEST_F(RebuildTest, AFailureAtAnyCallLeavesTheInstallationAsItWas) {
+// Every call of the file services that a successful run makes is failed once, in turn, in each
+// of the ways a call can fail. Each time the run either finishes with the new database in place
+// or leaves the old one byte for byte with nothing beside it, and says which.
+TEST_F(RebuildTest, AFailureAtAnyCallLeavesTheInstallationWholeAndTellsTheTruth) {
   int total;
   {
     FaultyEnv counting(Env::Default());
@@ -154,17 +181,27 @@ TEST_F(RebuildTest, AFailureAtAnyCallLeavesTheInstallationAsItWas) {
   }
   ASSERT_GT(total, 15);
 
-  for (int n = 1; n <= total; ++n) {
-    SCOPED_TRACE("failing call " + std::to_string(n) + " of " + std::to_string(total));
-    FaultyEnv faulty(Env::Default(), n);
-    RecordingControls controls(install.install_path());
-    // Each verification check is one call; the calls after them belong to the rebuild.
-    const int counter = n <= 15 ? n - 1 : 15;
-    EXPECT_EQ(Run(faulty, controls),
-              n <= 15 ? RunOutcome::kInstallationInvalid : RunOutcome::kRebuildFailed);
-    EXPECT_EQ(controls.status, texts::InstallationMessage(counter));
-    EXPECT_EQ(controls.caption, texts::kReadyButton);
-    ExpectOldDatabaseIntact();
+  for (Fault fault : {Fault::kNotDone, Fault::kDoneButFailed, Fault::kThrows}) {
+    for (int n = 1; n <= total; ++n) {
+      SCOPED_TRACE(std::string(FaultName(fault)) + ": call " + std::to_string(n) + " of " +
+                   std::to_string(total));
+      FaultyEnv faulty(Env::Default(), n, fault);
+      RecordingControls controls(install.install_path());
+      const RunOutcome outcome = Run(faulty, controls);
+      SCOPED_TRACE("the failed call: " + faulty.log()[n - 1]);
+      if (outcome == RunOutcome::kFinished) {
+        EXPECT_EQ(controls.status, texts::kFinishedStatus);
+        EXPECT_EQ(ReadAll(Database()).size(), 12121535u);
+        EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+        ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());  // back to the old release
+        continue;
+      }
+      // Each verification check is one call; the calls after them belong to the rebuild.
+      EXPECT_EQ(outcome, n <= 15 ? RunOutcome::kInstallationInvalid : RunOutcome::kRebuildFailed);
+      EXPECT_EQ(controls.status, texts::InstallationMessage(n <= 15 ? n - 1 : 15));
+      EXPECT_EQ(controls.caption, texts::kReadyButton);
+      ExpectOldDatabaseIntact();
+    }
   }
 }
 

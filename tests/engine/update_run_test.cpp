@@ -76,3 +76,43 @@ TEST_F(UpdateRunTest, InstallationUnderNonAsciiFolderUpdates) {
 
 }  // namespace
 }  // namespace qrv3::testing
+
+namespace qrv3::testing {
+namespace {
+
+// Controls that run out of memory showing one chosen text, the way a window can.
+class FailingControls final : public RunControls {
+ public:
+  FailingControls(std::string install_path, std::string fail_on)
+      : inner(std::move(install_path)), fail_on(std::move(fail_on)) {}
+  std::string ButtonCaption() override { return inner.ButtonCaption(); }
+  void SetButtonCaption(const std::string& c) override { inner.SetButtonCaption(c); }
+  void SetStatus(const std::string& t) override {
+    if (t == fail_on) throw std::bad_alloc();
+    inner.SetStatus(t);
+  }
+  std::string InstallPath() override { return inner.InstallPath(); }
+
+  RecordingControls inner;
+  std::string fail_on;
+};
+
+TEST_F(UpdateRunTest, NoExceptionLeavesTheRunAndTheButtonTellsTheTruth) {
+  {
+    // Before anything was done: ready again, nothing changed.
+    FailingControls controls(install.install_path(), std::string(texts::kWorking));
+    EXPECT_NE(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kFinished);
+    EXPECT_EQ(controls.inner.caption, texts::kReadyButton);
+    EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12081855u);
+  }
+  {
+    // After the database was replaced: finished, whatever the label could show.
+    FailingControls controls(install.install_path(), std::string(texts::kFinishedStatus));
+    EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kFinished);
+    EXPECT_EQ(controls.inner.caption, texts::kFinishedButton);
+    EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
+  }
+}
+
+}  // namespace
+}  // namespace qrv3::testing

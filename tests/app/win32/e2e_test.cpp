@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "engine/names.h"
 #include "engine/texts.h"
@@ -80,24 +81,40 @@ TEST_F(EndToEnd, ChooseTheFolderUpdateAndFinish) {
   EXPECT_TRUE(window.Text("te").ends_with("\\Database\\"));
 }
 
+// The system's DPI, as Wine reads it when a program starts, for as long as the object lives.
+class SystemDpi {
+ public:
+  explicit SystemDpi(DWORD dpi) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE,
+                        nullptr, &key_, nullptr) == ERROR_SUCCESS) {
+      Set(dpi);
+    }
+  }
+  ~SystemDpi() {
+    if (!key_) return;
+    Set(96);
+    RegCloseKey(key_);
+  }
+  bool ok() const { return key_ != nullptr; }
+
+ private:
+  void Set(DWORD dpi) {
+    RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+  }
+  HKEY key_ = nullptr;
+};
+
 // The updater started with the system at 144 dpi: its manifest makes it lay itself out for it.
 TEST(EndToEndDpi, WindowScalesTo144Dpi) {
-  HKEY key;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
-                            KEY_SET_VALUE, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  auto set_dpi = [&](DWORD dpi) {
-    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
-  };
-  set_dpi(144);
   TempDir updater;
   const std::string exe = updater / "qrv3-updater.exe";
   fs::copy_file(FsPath(BuildPath(QRV3_UPDATER_EXE)), FsPath(exe));
   driver::UpdaterWindow window;
-  const bool launched = window.Launch(exe);
-  set_dpi(96);
-  RegCloseKey(key);
-  ASSERT_TRUE(launched);
+  {
+    SystemDpi dpi(144);
+    ASSERT_TRUE(dpi.ok());
+    ASSERT_TRUE(window.Launch(exe));
+  }
   RECT client;
   GetClientRect(window.hwnd(), &client);
   EXPECT_EQ(client.right, 894);  // 8940 twips at 144 dpi
@@ -107,6 +124,93 @@ TEST(EndToEndDpi, WindowScalesTo144Dpi) {
   MapWindowPoints(nullptr, window.hwnd(), reinterpret_cast<POINT*>(&lab1), 2);
   EXPECT_EQ(lab1.left, 12);
   EXPECT_EQ(lab1.right - lab1.left, 869);
+  EXPECT_EQ(window.Close(), 0);
+}
+
+// The work area of the monitor that shows `hwnd`, as a program on `desktop` sees it.
+RECT WorkAreaOn(const wchar_t* desktop, HWND hwnd) {
+  RECT work = {};
+  std::thread([&] {
+    HDESK d = OpenDesktopW(desktop, 0, FALSE, GENERIC_ALL);
+    if (!d) return;
+    if (SetThreadDesktop(d)) {
+      MONITORINFO mi = {sizeof mi};
+      if (GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &mi)) work = mi.rcWork;
+    }
+    CloseDesktop(d);
+  }).join();
+  return work;
+}
+
+// At 125 % the window is taller than a 1366 x 768 laptop's work area: it still opens with the
+// whole caption, its only handle, on the screen.
+TEST(EndToEndSmallScreen, CaptionStaysOnA1366x720DesktopAt120Dpi) {
+  const wchar_t kDesktop[] = L"Qrv3Laptop";
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const wchar_t size[] = L"1366x720";
+  RegSetValueExW(key, kDesktop, 0, REG_SZ, reinterpret_cast<const BYTE*>(size), sizeof size);
+  RegCloseKey(key);
+
+  TempDir updater;
+  const std::string exe = updater / "qrv3-updater.exe";
+  fs::copy_file(FsPath(BuildPath(QRV3_UPDATER_EXE)), FsPath(exe));
+  driver::UpdaterWindow window;
+  {
+    SystemDpi dpi(120);
+    ASSERT_TRUE(dpi.ok());
+    ASSERT_TRUE(window.Launch(exe, 30000, kDesktop));
+  }
+  const RECT work = WorkAreaOn(kDesktop, window.hwnd());
+  ASSERT_FALSE(IsRectEmpty(&work));
+  EXPECT_LE(work.bottom - work.top, 720);
+  RECT client;
+  GetClientRect(window.hwnd(), &client);
+  EXPECT_EQ(client.right, 745);  // 8940 twips at 120 dpi
+  EXPECT_EQ(client.bottom, 700);
+  RECT wr;
+  GetWindowRect(window.hwnd(), &wr);
+  ASSERT_GT(wr.bottom - wr.top, work.bottom - work.top) << "the window fits: nothing to test";
+  // The caption: from the window's top edge down to its client area.
+  POINT client_top = {0, 0};
+  ClientToScreen(window.hwnd(), &client_top);
+  EXPECT_EQ(wr.top, work.top);
+  EXPECT_LE(client_top.y, work.bottom);
+  EXPECT_GE(wr.left, work.left);
+  EXPECT_LE(wr.right, work.right);
+  EXPECT_EQ(window.Close(), 0);
+}
+
+// A 32-bit installer on 64-bit Windows put the product under "Program Files (x86)", and the
+// default install folder does not exist: start-up opens the product's folder there.
+TEST(EndToEndProgramFilesX86, StartUpOpensTheProductThere) {
+  const std::string brackwell = "C:\\Program Files (x86)\\Brackwell";
+  const std::string folder = brackwell + "\\Morvanth「Quelline」アーカイヴ";
+  ASSERT_FALSE(fs::exists(FsPath("C:\\Program Files\\Brackwell")));
+  struct Remove {
+    std::string path;
+    ~Remove() {
+      std::error_code ignored;
+      fs::remove_all(FsPath(path), ignored);
+    }
+  } remove{brackwell};
+  ASSERT_TRUE(demo::WriteInstallation(folder).ok());
+  TempDir updater;
+  const std::string exe = updater / "qrv3-updater.exe";
+  fs::copy_file(FsPath(BuildPath(QRV3_UPDATER_EXE)), FsPath(exe));
+  driver::UpdaterWindow window;
+  ASSERT_TRUE(window.Launch(exe));
+  EXPECT_TRUE(EqualIgnoringCase(window.Text("te"), folder + "\\")) << window.Text("te");
+  HWND di = window.Child("di");
+  const int current = static_cast<int>(SendMessageW(di, LB_GETCURSEL, 0, 0));
+  const std::vector<std::string> rows = window.Items("di");
+  ASSERT_TRUE(current >= 0 && current < static_cast<int>(rows.size()));
+  EXPECT_EQ(rows[current], "Morvanth「Quelline」アーカイヴ");
+  EXPECT_TRUE(EqualIgnoringCase(rows[current - 1], "Brackwell"));
+  EXPECT_TRUE(EqualIgnoringCase(rows[current - 2], "Program Files (x86)"));
+  EXPECT_EQ(window.Items("fi"), (std::vector<std::string>{"QRV_3.EXE", "qrv_D3.EXE"}));
   EXPECT_EQ(window.Close(), 0);
 }
 

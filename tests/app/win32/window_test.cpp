@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "app/folder_source.h"
 #include "app/layout.h"
 #include "app/win32/fonts_win.h"
@@ -107,6 +111,27 @@ TEST_F(WindowTest, LayoutFollowsTheTableAt96And144Dpi) {
   ChangeDpi(144);
   ExpectLayout();
   EXPECT_EQ(ClientRectOf(window->Child("Lab1")).right, 12 + 869);
+}
+
+// Windows suggests where the window goes after a DPI change; a suggestion that would put the
+// caption above the screen (or the left edge off it) is pulled back onto the work area.
+TEST_F(WindowTest, ADpiChangeKeepsTheCaptionOnTheWorkArea) {
+  RECT suggested = {-300, -200, -300 + 900, -200 + 880};
+  SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  Pump();
+  MONITORINFO mi = {sizeof mi};
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window->hwnd(), MONITOR_DEFAULTTONEAREST), &mi));
+  RECT wr;
+  GetWindowRect(window->hwnd(), &wr);
+  EXPECT_EQ(wr.left, mi.rcWork.left);
+  EXPECT_EQ(wr.top, mi.rcWork.top);
+  // Back at 96 dpi where it was: a place on the work area is left alone.
+  suggested = {100, 50, 100 + 600, 50 + 590};
+  SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+  Pump();
+  GetWindowRect(window->hwnd(), &wr);
+  EXPECT_EQ(wr.left, 100);
+  EXPECT_EQ(wr.top, 50);
 }
 
 TEST_F(WindowTest, TextsAtStart) {
@@ -232,6 +257,135 @@ TEST_F(WindowTest, StatusLabelIsGreenOnBlackAndTheFrameHidesNothing) {
     EXPECT_GT(count(r, [&](COLORREF c) { return c == ink; }), 20) << name;
   }
   ReleaseDC(nullptr, screen);
+}
+
+
+// The face each font really draws with is the face chosen: when 「ＭＳ ゴシック」 is missing, the
+// substitute, not another face the font mapper preferred for the pitch asked for. Windows's
+// mapper gives up a face for the pitch where Wine's keeps it, so the fonts must also ask for
+// no pitch the face does not have.
+TEST_F(WindowTest, EveryFontDrawsWithTheChosenFace) {
+  HDC dc = GetDC(window->hwnd());
+  for (const Control& c : layout::kControls) {
+    HWND h = window->Child(c.name);
+    if (!h) continue;
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0));
+    HGDIOBJ old = SelectObject(dc, font);
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    TEXTMETRICW tm;
+    GetTextMetricsW(dc, &tm);
+    SelectObject(dc, old);
+    EXPECT_EQ(std::wstring(face), FontFace()) << c.name;
+    LOGFONTW lf;
+    ASSERT_TRUE(GetObjectW(font, sizeof lf, &lf));
+    // TMPF_FIXED_PITCH set means a variable pitch.
+    if ((lf.lfPitchAndFamily & 3) == FIXED_PITCH) {
+      EXPECT_FALSE(tm.tmPitchAndFamily & TMPF_FIXED_PITCH) << c.name << " asks for a fixed pitch";
+    }
+  }
+  ReleaseDC(window->hwnd(), dc);
+}
+
+// The screen's pixels in a rectangle of the window's client area.
+std::vector<COLORREF> Pixels(HWND hwnd, const layout::Rect& r) {
+  POINT origin = {r.left, r.top};
+  ClientToScreen(hwnd, &origin);
+  HDC screen = GetDC(nullptr);
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < r.height; ++y) {
+    for (int x = 0; x < r.width; ++x) pixels.push_back(GetPixel(screen, origin.x + x, origin.y + y));
+  }
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// A transparent label that repaints by itself (its text changed, or Alt showed the keyboard
+// cues) first restores what lies under it: no trace of the old text, no text drawn twice, and
+// the frame's edge beneath the version label still there.
+TEST_F(WindowTest, TransparentLabelsRepaintAloneCleanly) {
+  ChangeDpi(96);
+  RedrawWindow(window->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Pump();
+  const layout::Rect label7 = layout::ToPixels(layout::ByName("Label7"), 96);
+  const std::vector<COLORREF> before = Pixels(window->hwnd(), label7);
+  HWND h7 = window->Child("Label7");
+  for (int i = 0; i < 3; ++i) {
+    SendMessageW(h7, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL | UISF_HIDEFOCUS), 0);
+    RedrawWindow(h7, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    Pump();
+  }
+  EXPECT_TRUE(Pixels(window->hwnd(), label7) == before);
+
+  // A shorter text: where the old one was, only the window's background.
+  HWND h5 = window->Child("Label5");
+  const layout::Rect label5 = layout::ToPixels(layout::ByName("Label5"), 96);
+  SetWindowTextW(h5, L"");
+  RedrawWindow(h5, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  Pump();
+  int ink = 0;
+  for (COLORREF c : Pixels(window->hwnd(), label5)) ink += c != GetSysColor(COLOR_BTNFACE) ? 1 : 0;
+  EXPECT_EQ(ink, 0);
+}
+
+
+// The name Windows gives a control for screen readers when it has no name of its own: a
+// button's caption; for an edit box, list or combo box, the text of the static control right
+// before it in z-order, unless a control that takes the focus comes first.
+std::string NameByZOrder(HWND control) {
+  wchar_t cls[32] = {};
+  GetClassNameW(control, cls, 32);
+  if (_wcsicmp(cls, L"Button") == 0) return GetTextUtf8(control);
+  for (HWND h = GetWindow(control, GW_HWNDPREV); h; h = GetWindow(h, GW_HWNDPREV)) {
+    GetClassNameW(h, cls, 32);
+    if (_wcsicmp(cls, L"Static") == 0) return GetTextUtf8(h);
+    if (GetWindowLongW(h, GWL_STYLE) & WS_TABSTOP) return "";
+  }
+  return "";
+}
+
+TEST_F(WindowTest, EveryControlThatTakesTheFocusHasAName) {
+  const std::pair<const char*, const char*> names[] = {
+      {"te", "（「Qrv_3.exe」がある場所）を選択して下さい。"},
+      {"dr", "ドライブ"},
+      {"di", "※下部に実行ファイルである「Qrv_3.exe」が表示されるフォルダを選択して下さい。"},
+      {"Command1", "更新開始"},
+      {"fi", "実行ファイル"},
+  };
+  for (const auto& [control, name] : names) EXPECT_EQ(NameByZOrder(window->Child(control)), name) << control;
+  // The names shown nowhere take no room on the window.
+  for (HWND h = GetWindow(window->hwnd(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
+    bool in_table = false;
+    for (const Control& c : layout::kControls) in_table = in_table || window->Child(c.name) == h;
+    if (in_table) continue;
+    RECT r;
+    GetClientRect(h, &r);
+    EXPECT_TRUE(IsRectEmpty(&r)) << GetTextUtf8(h);
+  }
+}
+
+std::vector<std::pair<HWND, LONG>> name_changes;
+void CALLBACK OnNameChange(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
+  if (child == CHILDID_SELF) name_changes.emplace_back(hwnd, object);
+}
+
+// Each text the update run writes into the status label is announced as the label's new name.
+TEST_F(WindowTest, StatusChangesAreAnnounced) {
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr,
+                                       OnNameChange, GetCurrentProcessId(), 0,
+                                       WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(hook, nullptr);
+  name_changes.clear();
+  SetWindowTextW(window->Child("te"), L"c:\\no such folder\\");
+  SendMessageW(window->Child("Command1"), BM_CLICK, 0, 0);
+  for (int i = 0; i < 20; ++i) {
+    Pump();
+    Sleep(10);
+  }
+  UnhookWinEvent(hook);
+  const std::pair<HWND, LONG> status = {window->Child("Lab1"), OBJID_CLIENT};
+  // 「更新中」, then the outcome.
+  EXPECT_EQ(std::count(name_changes.begin(), name_changes.end(), status), 2);
 }
 
 }  // namespace

@@ -1,0 +1,305 @@
+// The installation as an attacker or a clumsy user leaves it: files planted where the new
+// database is written, a second run at the same time, two spellings of one name, a folder that
+// cannot be listed, a database that changes under the run, a scanner that holds a file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine/rebuild.h"
+#include "engine/verify.h"
+#include "tests/engine/faulty_env.h"
+#include "tests/engine/fixture.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "engine/env_win.h"
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/env_posix.h"
+#endif
+
+namespace qrv3::testing {
+namespace {
+namespace fs = std::filesystem;
+
+constexpr uint64_t kNewSize = 12121535;
+
+class HazardTest : public InstallationTest {
+ protected:
+  RunOutcome Run(Env& env, Status* why = nullptr) {
+    RecordingControls controls(install.install_path());
+    const RunOutcome outcome = RunUpdate(controls, env, pieces.str(), why);
+    status = controls.status;
+    return outcome;
+  }
+  RunOutcome Run(Status* why = nullptr) { return Run(*Env::Default(), why); }
+
+  fs::path DbFolder() const { return demo::FsPath(install / "Database"); }
+  std::vector<std::string> DatabaseFolder() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(DbFolder())) {
+      names.push_back(demo::Utf8Path(e.path().filename()));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  void ExpectOldDatabase() {
+    EXPECT_EQ(ReadAll(Database()), old_bytes);
+    EXPECT_EQ(VerifyInstallation(*Env::Default(), [&] { return install.install_path(); }), 15);
+  }
+  void ExpectNewDatabase() {
+    EXPECT_EQ(status, texts::kFinishedStatus);
+    EXPECT_EQ(ReadAll(Database()).size(), kNewSize);
+  }
+  void SetUp() override {
+    InstallationTest::SetUp();
+    old_bytes = ReadAll(Database());
+  }
+
+  std::string status;
+  std::vector<uint8_t> old_bytes;
+  TempDir outside;  // somewhere the updater must never write
+};
+
+void WriteFile(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Names an interrupted run of this or an earlier version may have left beside the database,
+// and names of the same pattern that an attacker may have planted.
+const char* const kOursToClean[] = {"P03.pac.qrv3-new", "P03.pac.0123456789abcdef.tmp",
+                                    "p03.PAC.FEDCBA9876543210.TMP"};
+
+TEST_F(HazardTest, LinksPlantedWhereTheNewDatabaseGoesAreNeverFollowed) {
+  const fs::path victim = outside.path() / "victim.txt";
+  WriteFile(victim, "not to be touched");
+  int planted = 0;
+  for (const char* name : kOursToClean) {
+    std::error_code ec;
+    fs::create_hard_link(victim, DbFolder() / (std::string("hard-") + name), ec);  // not ours
+    fs::create_hard_link(victim, DbFolder() / name, ec);
+    if (!ec) ++planted;
+    const fs::path sym = DbFolder() / (std::string(name) + ".link");
+    fs::create_symlink(victim, sym, ec);
+  }
+#ifndef _WIN32
+  ASSERT_EQ(symlink((outside.path() / "made-by-updater").c_str(),
+                    (DbFolder() / "P03.pac.1111111111111111.tmp").c_str()), 0);
+  ASSERT_EQ(symlink(victim.c_str(), (DbFolder() / "P03.pac.2222222222222222.tmp").c_str()), 0);
+#endif
+  ASSERT_GT(planted, 0) << "this system makes no hard links";
+
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  ExpectNewDatabase();
+  EXPECT_EQ(ReadText(victim), "not to be touched");
+  EXPECT_FALSE(fs::exists(outside.path() / "made-by-updater"));
+  // The names of ours are gone (the links themselves, not what they lead to).
+  for (const char* name : kOursToClean) EXPECT_FALSE(fs::exists(fs::symlink_status(DbFolder() / name)));
+}
+
+#ifndef _WIN32
+TEST_F(HazardTest, FifoAndReadOnlyFilesOfOurPatternDoNotStopOrHangTheRun) {
+  ASSERT_EQ(mkfifo((DbFolder() / "P03.pac.qrv3-new").c_str(), 0666), 0);
+  ASSERT_EQ(mkfifo((DbFolder() / "P03.pac.3333333333333333.tmp").c_str(), 0666), 0);
+  WriteFile(DbFolder() / "P03.pac.4444444444444444.tmp", "read-only");
+  SetReadOnly(install / "Database\\P03.pac.4444444444444444.tmp", true);
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  ExpectNewDatabase();
+  EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+}
+#else
+TEST_F(HazardTest, ReadOnlyAndLockedFilesOfOurPatternDoNotStopTheRun) {
+  WriteFile(DbFolder() / "P03.pac.qrv3-new", "read-only");
+  SetReadOnly(install / "Database\\P03.pac.qrv3-new", true);
+  WriteFile(DbFolder() / "P03.pac.5555555555555555.tmp", "locked");
+  UniqueHandle locked(CreateFileW(Win32Path(install / "Database\\P03.pac.5555555555555555.tmp").c_str(),
+                                  GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(locked.valid());
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  ExpectNewDatabase();
+  SetReadOnly(install / "Database\\P03.pac.qrv3-new", false);
+}
+#endif
+
+TEST_F(HazardTest, WhatAKilledRunLeftIsRemovedAndNothingElse) {
+  for (const char* name : kOursToClean) WriteFile(DbFolder() / name, std::string(1 << 20, 'x'));
+  // Not of our making: other programs' files, and names that only look alike.
+  const std::vector<std::string> others = {"P03.pac.bak", "notes.tmp", "P03.pac.0123.tmp",
+                                           "P03.pac.0123456789abcdeg.tmp"};
+  for (const std::string& name : others) WriteFile(DbFolder() / name, "keep");
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  ExpectNewDatabase();
+  std::vector<std::string> expected = {"J03.PAC", "p03.PAC"};
+  expected.insert(expected.end(), others.begin(), others.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(DatabaseFolder(), expected);
+}
+
+TEST_F(HazardTest, ASecondRunWaitsItsTurnAndChangesNothing) {
+  {
+    OtherRun other(DbFolder() / "P03.pac.lock");
+    ASSERT_TRUE(other.held());
+    Status why;
+    EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
+    EXPECT_EQ(why.code(), Status::Code::kBusy) << why.ToString();
+    EXPECT_EQ(status, texts::InstallationMessage(15));
+    ExpectOldDatabase();
+  }
+  EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+  // Once the other run is over, the update goes through and leaves no lock behind.
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  ExpectNewDatabase();
+  EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+}
+
+TEST_F(HazardTest, ALockFileLeftByAPowerCutDoesNotBlockTheUpdate) {
+  WriteFile(DbFolder() / "P03.pac.lock", "");
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  ExpectNewDatabase();
+}
+
+TEST_F(HazardTest, ADatabaseChangedAfterItsCheckIsNotReplaced) {
+  FaultyEnv env(Env::Default());
+  bool touched = false;
+  // Once the checks are over, the pieces are read: the moment another program changes the file.
+  env.before_call = [&](const std::string& call) {
+    if (call == "ReadFileAt" && !touched) {
+      touched = true;
+      std::fstream f(demo::FsPath(Database()), std::ios::in | std::ios::out | std::ios::binary);
+      f.seekp(100);
+      f.put('!');
+    }
+  };
+  Status why;
+  EXPECT_EQ(Run(env, &why), RunOutcome::kRebuildFailed);
+  EXPECT_EQ(why.code(), Status::Code::kChanged) << why.ToString();
+  EXPECT_EQ(status, texts::InstallationMessage(15));
+  const std::vector<uint8_t> now = ReadAll(Database());
+  ASSERT_EQ(now.size(), old_bytes.size());
+  EXPECT_EQ(now[100], '!');
+  EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+}
+
+TEST_F(HazardTest, AReplaceRefusedForAMomentIsTriedAgainAndOnlyForAMoment) {
+  {
+    FaultyEnv env(Env::Default(), 0, Fault::kNotDone, Status::Code::kInUse);
+    int refusals = 0;
+    env.fail_if = [&](const std::string& call) { return call == "ReplaceInto" && ++refusals <= 3; };
+    EXPECT_EQ(Run(env), RunOutcome::kFinished);
+    ExpectNewDatabase();
+    EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+  }
+  ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+  for (Status::Code code : {Status::Code::kInUse, Status::Code::kAccessDenied, Status::Code::kIoError}) {
+    SCOPED_TRACE(CodeName(code));
+    FaultyEnv env(Env::Default(), 0, Fault::kNotDone, code);
+    int tries = 0;
+    env.fail_if = [&](const std::string& call) { return call == "ReplaceInto" && ++tries > 0; };
+    EXPECT_EQ(Run(env), RunOutcome::kRebuildFailed);
+    if (code == Status::Code::kIoError) {
+      EXPECT_EQ(tries, 1);  // a real failure is not a moment's
+    } else {
+      // About a second of waiting, then it counts as a failure.
+      EXPECT_GT(tries, 2);
+      EXPECT_LE(env.sleeps() * 100, 2000);
+      EXPECT_GE(env.sleeps() * 100, 500);
+    }
+    ExpectOldDatabase();
+    EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+  }
+}
+
+#ifndef _WIN32
+TEST_F(HazardTest, TwoSpellingsOfTheDatabaseAreAmbiguousAndBothStay) {
+  fs::copy_file(DbFolder() / "p03.PAC", DbFolder() / "P03.pac");
+  const std::vector<uint8_t> other = ReadAll(install / "Database\\P03.pac");
+  EXPECT_NE(Run(), RunOutcome::kFinished);
+  EXPECT_EQ(ReadAll(install / "Database\\p03.PAC"), old_bytes);
+  EXPECT_EQ(ReadAll(install / "Database\\P03.pac"), other);
+  EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "P03.pac", "p03.PAC"}));
+}
+
+// A folder listing that fails at any point of the run, in turn: never taken for "no such entry".
+// Only the installation's own folders are counted: the folders above it are listed the same way.
+std::string g_install_dir;
+int g_listings = 0;
+int g_fail_listing = 0;
+FolderLister g_system_lister = nullptr;
+Status FailingLister(const std::string& folder, std::vector<std::string>* names) {
+  if (folder.rfind(g_install_dir, 0) == 0 && ++g_listings == g_fail_listing) {
+    return Status::Error(Status::Code::kIoError, "listing failed");
+  }
+  return g_system_lister(folder, names);
+}
+
+TEST_F(HazardTest, AFolderListingThatFailsIsAFailureNotAMissingFile) {
+  g_install_dir = install.path().string();
+  g_system_lister = SetFolderListerForTesting(FailingLister);
+  g_listings = 0;
+  g_fail_listing = 0;
+  ASSERT_EQ(Run(), RunOutcome::kFinished);
+  const int total = g_listings;
+  ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+  for (int n = 1; n <= total; ++n) {
+    SCOPED_TRACE("failing listing " + std::to_string(n) + " of " + std::to_string(total));
+    g_listings = 0;
+    g_fail_listing = n;
+    const RunOutcome outcome = Run();
+    if (outcome == RunOutcome::kFinished) {
+      ExpectNewDatabase();
+      ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+    } else {
+      EXPECT_EQ(ReadAll(Database()), old_bytes);
+    }
+    EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+  }
+  SetFolderListerForTesting(nullptr);
+}
+
+TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesModeAndOwner) {
+  const std::string db = demo::FsPath(Database()).string();
+  ASSERT_EQ(chmod(db.c_str(), 0640), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(db.c_str(), 4321, 8765), 0);
+  }
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  struct stat st;
+  ASSERT_EQ(stat(db.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 8765u);
+  }
+}
+
+TEST(ResolvePosixPath, FindsTheOneEntryOfEachNameAndNothingElse) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "Game" / "Data");
+  WriteFile(dir.path() / "Game" / "Data" / "file.BIN", "x");
+  WriteFile(dir.path() / "Game" / "Two", "x");
+  WriteFile(dir.path() / "Game" / "two", "x");
+  std::string out;
+  ASSERT_TRUE(ResolvePosixPath(dir.str() + "\\game\\DATA\\File.bin", &out).ok());
+  EXPECT_EQ(out, (dir.path() / "Game" / "Data" / "file.BIN").string());
+  EXPECT_EQ(ResolvePosixPath(dir.str() + "\\Game\\Two", &out).code(), Status::Code::kAmbiguous);
+  EXPECT_EQ(ResolvePosixPath(dir.str() + "\\Game\\Three", &out).code(), Status::Code::kNotFound);
+  EXPECT_EQ(ResolvePosixPath(dir.str() + "\\Game\\Data\\file.BIN\\x", &out).code(),
+            Status::Code::kNotFound);
+  EXPECT_EQ(ResolvePosixPath(std::string("a\0b", 3), &out).code(), Status::Code::kInvalidPath);
+}
+#endif
+
+}  // namespace
+}  // namespace qrv3::testing
