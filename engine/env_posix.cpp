@@ -63,8 +63,11 @@ class UniqueFd {
   int fd_ = -1;
 };
 
+int DupCloexec(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+
 // Reads the names of an open folder listing and closes it.
 Status ReadNames(DIR* dir, const std::string& what, std::vector<std::string>* names) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, closedir);
   names->clear();
   Status s;
   for (;;) {
@@ -78,7 +81,6 @@ Status ReadNames(DIR* dir, const std::string& what, std::vector<std::string>* na
       names->emplace_back(e->d_name);
     }
   }
-  closedir(dir);
   return s;
 }
 
@@ -92,7 +94,7 @@ FolderLister g_lister = ListWithSystem;
 
 // Lists the folder open as `dir_fd`.
 Status ListFd(int dir_fd, const std::string& what, std::vector<std::string>* names) {
-  UniqueFd fd(::dup(dir_fd));
+  UniqueFd fd(DupCloexec(dir_fd));
   if (!fd.valid()) return StatusFromErrno(errno, "list " + what);
   DIR* dir = fdopendir(fd.get());
   if (dir == nullptr) return StatusFromErrno(errno, "list " + what);
@@ -122,8 +124,12 @@ class PosixLock final : public FolderLock {
       : dir_(std::move(dir)), name_(std::move(name)), fd_(std::move(fd)) {}
   ~PosixLock() override {
     // Removed while still held, so that a run waiting on this file finds it gone and makes its
-    // own; closing then lets the lock go.
-    ::unlinkat(dir_.get(), name_.c_str(), 0);
+    // own; closing then lets the lock go. Only our own file goes.
+    struct stat mine, entry;
+    if (::fstat(fd_.get(), &mine) == 0 &&
+        ::fstatat(dir_.get(), name_.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(mine, entry)) {
+      ::unlinkat(dir_.get(), name_.c_str(), 0);
+    }
   }
 
  private:
@@ -177,10 +183,11 @@ class PosixNewFile final : public NewFile {
     if (::renameat(dir_.get(), name_.c_str(), dir_.get(), name.c_str()) != 0) {
       return StatusFromErrno(errno, "rename " + name_ + " to " + name);
     }
-    replaced_ = true;
-    // The new entry is in place; making it durable is best effort, since the replacement has
-    // happened and cannot be reported as not done.
-    ::fsync(dir_.get());
+    // Anyone who may write the folder can swap another file in under the temporary name: only
+    // ours in the database's place counts as done.
+    bool same = false;
+    if (Status s = IsEntry(name, &same); !s.ok()) return s;
+    if (!same) return Status::Error(Status::Code::kChanged, name + " is not the file that was written");
     return Status::Ok();
   }
 
@@ -193,7 +200,12 @@ class PosixNewFile final : public NewFile {
       return Status::Ok();
     }
     *same = SameFile(mine, entry);
-    if (*same) replaced_ = true;
+    if (*same) {
+      replaced_ = true;
+      // Making the new entry durable is best effort: the replacement has happened and cannot be
+      // reported as not done.
+      ::fsync(dir_.get());
+    }
     return Status::Ok();
   }
 
@@ -219,7 +231,7 @@ class PosixFolder final : public Folder {
     const std::string what = path_ + "/" + name;
     for (int attempt = 0; attempt < 8; ++attempt) {
       UniqueFd fd(::openat(fd_.get(), name.c_str(),
-                           O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+                           O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
       if (!fd.valid()) return StatusFromErrno(errno, "open lock " + what);
       struct stat st;
       if (::fstat(fd.get(), &st) != 0) return StatusFromErrno(errno, "stat " + what);
@@ -236,7 +248,7 @@ class PosixFolder final : public Folder {
       // name, it locks nothing.
       struct stat now;
       if (::fstatat(fd_.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(st, now)) {
-        UniqueFd dir(::dup(fd_.get()));
+        UniqueFd dir(DupCloexec(fd_.get()));
         if (!dir.valid()) return StatusFromErrno(errno, "lock " + what);
         *lock = std::make_unique<PosixLock>(std::move(dir), name, std::move(fd));
         return Status::Ok();
@@ -263,18 +275,18 @@ class PosixFolder final : public Folder {
     UniqueFd fd(::openat(fd_.get(), name.c_str(),
                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.valid()) return StatusFromErrno(errno, "create " + what);
-    UniqueFd dir(::dup(fd_.get()));
+    UniqueFd dir(DupCloexec(fd_.get()));
     if (!dir.valid()) {
       const int err = errno;
       ::unlinkat(fd_.get(), name.c_str(), 0);
       return StatusFromErrno(err, "create " + what);
     }
-    auto made = std::make_unique<PosixNewFile>(std::move(dir), name, std::move(fd));
     // Made exclusively, so it can only have grown a second name since: one more way in for
     // someone else, which the new database must not have.
     struct stat st;
-    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_nlink != 1) {
+    const bool own = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+    auto made = std::make_unique<PosixNewFile>(std::move(dir), name, std::move(fd));
+    if (!own) {
       return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file of its own");
     }
     *file = std::move(made);

@@ -126,6 +126,38 @@ struct LocalMemory {
   }
 };
 
+// Removes the entry at `path` when it is a file or a link (the link itself), never a folder.
+Status RemoveEntry(const std::wstring& path, const std::string& what) {
+  UniqueHandle e = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (!e.valid()) return LastError("open " + what);
+  BY_HANDLE_FILE_INFORMATION d;
+  if (Status s = Identity(e.get(), what, &d); !s.ok()) return s;
+  if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return Status::Error(Status::Code::kAccessDenied, what + " is a folder");
+  }
+  return DeleteByHandle(e.get(), what);
+}
+
+// Whether the entry at `path` is the file open as `h`; a missing entry is not.
+Status IsFileAt(HANDLE h, const std::wstring& path, const std::string& what, bool* same) {
+  // Asking only for attributes passes any sharing, ours included.
+  UniqueHandle e = OpenEntry(path, FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (!e.valid()) {
+    const DWORD err = GetLastError();
+    if (err != ERROR_FILE_NOT_FOUND) return StatusFromWin32(err, "open " + what);
+    *same = false;
+    return Status::Ok();
+  }
+  BY_HANDLE_FILE_INFORMATION mine, entry;
+  if (Status s = Identity(h, what, &mine); !s.ok()) return s;
+  if (Status s = Identity(e.get(), what, &entry); !s.ok()) return s;
+  *same = SameFile(mine, entry);
+  return Status::Ok();
+}
+
 class WinLock final : public FolderLock {
  public:
   explicit WinLock(UniqueHandle h) : h_(std::move(h)) {}
@@ -136,10 +168,13 @@ class WinLock final : public FolderLock {
 
 class WinNewFile final : public NewFile {
  public:
-  WinNewFile(std::wstring folder, std::string name, UniqueHandle h)
-      : folder_(std::move(folder)), name_(std::move(name)), h_(std::move(h)) {}
+  // `folder` is the folder's UTF-8 path; entries are named through Win32Path, so that a long
+  // one gets the prefix that lifts MAX_PATH.
+  WinNewFile(std::string folder, std::string name, UniqueHandle h, bool can_set_dacl)
+      : folder_(std::move(folder)), name_(std::move(name)), h_(std::move(h)),
+        can_set_dacl_(can_set_dacl) {}
   ~WinNewFile() override {
-    if (!replaced_ && h_.valid()) DeleteByHandle(h_.get(), name_);
+    if (!replaced_ && h_.valid()) Discard();
   }
 
   Status Append(const uint8_t* data, size_t n) override {
@@ -179,25 +214,22 @@ class WinNewFile final : public NewFile {
     if (!SetFileInformationByHandle(h_.get(), FileBasicInfo, &mine, sizeof mine)) {
       return LastError("set attributes of " + name_);
     }
+    // A share that lets us change files but not their permissions keeps its own.
+    if (!can_set_dacl_) return Status::Ok();
 
     LocalMemory sd;
-    PACL dacl = nullptr;
     DWORD err = GetSecurityInfo(m.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                &dacl, nullptr, &sd.p);
+                                nullptr, nullptr, &sd.p);
     // A file system without access lists (FAT) has none to keep.
     if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
     if (err != ERROR_SUCCESS) return StatusFromWin32(err, "security of " + model);
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    if (!GetSecurityDescriptorControl(sd.p, &control, &revision)) {
-      return LastError("security of " + model);
+    // The access list as it stands, inherited entries and protection included, the way the
+    // system's own replace keeps it: not one worked out again for the new file's owner.
+    if (!SetKernelObjectSecurity(h_.get(), DACL_SECURITY_INFORMATION, sd.p)) {
+      err = GetLastError();
+      if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
+      return StatusFromWin32(err, "set security of " + name_);
     }
-    const SECURITY_INFORMATION which =
-        DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                                   : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    err = SetSecurityInfo(h_.get(), SE_FILE_OBJECT, which, nullptr, nullptr, dacl, nullptr);
-    if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
-    if (err != ERROR_SUCCESS) return StatusFromWin32(err, "set security of " + name_);
     return Status::Ok();
   }
 
@@ -211,9 +243,20 @@ class WinNewFile final : public NewFile {
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
     std::copy(target.begin(), target.end(), rename->FileName);
+    // From here the file may be under either name: it is never again deleted through its
+    // handle, which could be deleting the database.
+    rename_tried_ = true;
     if (!SetFileInformationByHandle(h_.get(), FileRenameInfo, rename, static_cast<DWORD>(bytes))) {
       return LastError("replace " + name + " with " + name_);
     }
+    // Where another program can rename what lies under the handle's old name (Wine, for a Linux
+    // process), the rename may have moved another file: only ours counts as done.
+    bool same = false;
+    Status s = IsFileAt(h_.get(), Entry(name), name, &same);
+    if (s.ok() && !same) {
+      s = Status::Error(Status::Code::kChanged, name + " is not the file that was written");
+    }
+    if (!s.ok()) return s;
     replaced_ = true;
     // The file is in place; flushing its new name is best effort, since the replacement has
     // happened and cannot be reported as not done.
@@ -222,87 +265,99 @@ class WinNewFile final : public NewFile {
   }
 
   Status IsEntry(const std::string& name, bool* same) override {
-    UniqueHandle e = OpenEntry(Entry(name), FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-    if (!e.valid()) {
-      const DWORD err = GetLastError();
-      if (err != ERROR_FILE_NOT_FOUND) return StatusFromWin32(err, "open " + name);
-      *same = false;
-      return Status::Ok();
-    }
-    BY_HANDLE_FILE_INFORMATION mine, entry;
-    if (Status s = Identity(h_.get(), name_, &mine); !s.ok()) return s;
-    if (Status s = Identity(e.get(), name, &entry); !s.ok()) return s;
-    *same = SameFile(mine, entry);
-    if (*same) replaced_ = true;
-    return Status::Ok();
-  }
-
-  Status Discard() override {
-    Status s = DeleteByHandle(h_.get(), name_);
-    h_.reset();
+    Status s = IsFileAt(h_.get(), Entry(name), name, same);
+    if (s.ok() && *same) replaced_ = true;
     return s;
   }
 
- private:
-  std::wstring Entry(const std::string& name) const { return folder_ + L"\\" + Widen(name); }
+  Status Discard() override {
+    Status s;
+    if (!rename_tried_) {
+      s = DeleteByHandle(h_.get(), name_);
+      h_.reset();
+      return s;
+    }
+    // Only what is still under the temporary name goes.
+    h_.reset();
+    s = RemoveEntry(Entry(name_), name_);
+    return s.code() == Status::Code::kNotFound ? Status::Ok() : s;
+  }
 
-  std::wstring folder_;
+ private:
+  std::wstring Entry(const std::string& name) const { return Win32Path(folder_ + "\\" + name); }
+
+  std::string folder_;
   std::string name_;
   UniqueHandle h_;
+  bool can_set_dacl_;
+  bool rename_tried_ = false;
   bool replaced_ = false;
+};
+
+// An owning find handle.
+struct FindGuard {
+  HANDLE h;
+  ~FindGuard() {
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+  }
 };
 
 class WinFolder final : public Folder {
  public:
-  WinFolder(UniqueHandle h, std::wstring path, std::string utf8)
-      : h_(std::move(h)), path_(std::move(path)), utf8_(std::move(utf8)) {}
+  WinFolder(UniqueHandle h, std::string utf8) : h_(std::move(h)), utf8_(std::move(utf8)) {}
 
   Status Lock(const std::string& name, std::unique_ptr<FolderLock>* lock) override {
     const std::string what = utf8_ + "\\" + name;
-    // A lock file of our own is made new, so nothing planted under the name is followed, and it
-    // goes when its handle closes, the process's end included.
-    UniqueHandle h(CreateFileW(Entry(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                               CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE |
-                                   FILE_FLAG_OPEN_REPARSE_POINT,
-                               nullptr));
-    if (!h.valid()) {
-      DWORD err = GetLastError();
-      if (err == ERROR_SHARING_VIOLATION) return Busy(what);
-      if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) return StatusFromWin32(err, "lock " + what);
-      // One left by a power cut, or held by another run: held without sharing and only read, so
-      // that whatever it is, it is never written or removed.
-      h = OpenEntry(Entry(name), GENERIC_READ, 0);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      // A lock file of our own is made new, so nothing planted under the name is followed, and
+      // it goes when its handle closes, the process's end included.
+      UniqueHandle h(CreateFileW(Entry(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                 nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE |
+                                     FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr));
       if (!h.valid()) {
-        err = GetLastError();
+        DWORD err = GetLastError();
+        // Held, or still being deleted by the run that held it.
         if (err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED) return Busy(what);
-        return StatusFromWin32(err, "lock " + what);
+        if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) {
+          return StatusFromWin32(err, "lock " + what);
+        }
+        // One left by a power cut, or held by another run: held without sharing and only read,
+        // so that whatever it is, it is never written or removed.
+        h = OpenEntry(Entry(name), GENERIC_READ, 0);
+        if (!h.valid()) {
+          err = GetLastError();
+          if (err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED) return Busy(what);
+          if (err == ERROR_FILE_NOT_FOUND) continue;  // gone meanwhile: make our own
+          return StatusFromWin32(err, "lock " + what);
+        }
       }
+      BY_HANDLE_FILE_INFORMATION info;
+      if (Status s = Identity(h.get(), what, &info); !s.ok()) return s;
+      if (!PlainFile(info) || info.nNumberOfLinks != 1) {
+        return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file of its own");
+      }
+      *lock = std::make_unique<WinLock>(std::move(h));
+      return Status::Ok();
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (Status s = Identity(h.get(), what, &info); !s.ok()) return s;
-    if (!PlainFile(info)) return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file");
-    *lock = std::make_unique<WinLock>(std::move(h));
-    return Status::Ok();
+    return Busy(what);
   }
 
   Status List(std::vector<std::string>* names) override {
     names->clear();
     WIN32_FIND_DATAW d;
-    HANDLE found = FindFirstFileExW((path_ + L"\\*").c_str(), FindExInfoBasic, &d,
-                                    FindExSearchNameMatch, nullptr, 0);
-    if (found == INVALID_HANDLE_VALUE) return LastError("list " + utf8_);
-    Status s;
+    FindGuard found{FindFirstFileExW(Win32Path(utf8_ + "\\*").c_str(), FindExInfoBasic, &d,
+                                     FindExSearchNameMatch, nullptr, 0)};
+    if (found.h == INVALID_HANDLE_VALUE) return LastError("list " + utf8_);
     do {
       if (std::wcscmp(d.cFileName, L".") != 0 && std::wcscmp(d.cFileName, L"..") != 0) {
         names->push_back(Narrow(d.cFileName));
       }
-    } while (FindNextFileW(found, &d));
+    } while (FindNextFileW(found.h, &d));
     const DWORD err = GetLastError();
-    if (err != ERROR_NO_MORE_FILES) s = StatusFromWin32(err, "list " + utf8_);
-    FindClose(found);
-    return s;
+    if (err != ERROR_NO_MORE_FILES) return StatusFromWin32(err, "list " + utf8_);
+    return Status::Ok();
   }
 
   Status Stat(const std::string& name, EntryInfo* info) override {
@@ -322,10 +377,17 @@ class WinFolder final : public Folder {
     const std::string what = utf8_ + "\\" + name;
     // Not shared with anyone: nothing can open it, map it or give it a second name while it is
     // written, and it can be renamed and deleted through this handle.
-    UniqueHandle h(CreateFileW(Entry(name).c_str(),
-                               GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
-                               0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    constexpr DWORD kAccess = GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES;
+    bool can_set_dacl = true;
+    UniqueHandle h(CreateFileW(Entry(name).c_str(), kAccess | READ_CONTROL | WRITE_DAC, 0, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                               nullptr));
+    if (!h.valid() && GetLastError() == ERROR_ACCESS_DENIED) {
+      // A share that lets us make files but not set their permissions.
+      can_set_dacl = false;
+      h.reset(CreateFileW(Entry(name).c_str(), kAccess, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    }
     if (!h.valid()) return LastError("create " + what);
     // Made new, so it can only have grown a second name since: one more way in for someone
     // else, which the new database must not have.
@@ -334,34 +396,23 @@ class WinFolder final : public Folder {
     if (s.ok() && (!PlainFile(info) || info.nNumberOfLinks != 1)) {
       s = Status::Error(Status::Code::kAccessDenied, what + " is not a plain file of its own");
     }
-    auto made = std::make_unique<WinNewFile>(path_, name, std::move(h));
+    auto made = std::make_unique<WinNewFile>(utf8_, name, std::move(h), can_set_dacl);
     if (!s.ok()) return s;  // and `made` deletes it
     *file = std::move(made);
     return Status::Ok();
   }
 
   Status Remove(const std::string& name) override {
-    const std::string what = utf8_ + "\\" + name;
-    UniqueHandle e = OpenEntry(Entry(name), DELETE | FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-    if (!e.valid()) return LastError("open " + what);
-    BY_HANDLE_FILE_INFORMATION d;
-    if (Status s = Identity(e.get(), what, &d); !s.ok()) return s;
-    if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      return Status::Error(Status::Code::kAccessDenied, what + " is a folder");
-    }
-    return DeleteByHandle(e.get(), what);
+    return RemoveEntry(Entry(name), utf8_ + "\\" + name);
   }
 
  private:
-  std::wstring Entry(const std::string& name) const { return path_ + L"\\" + Widen(name); }
+  std::wstring Entry(const std::string& name) const { return Win32Path(utf8_ + "\\" + name); }
   static Status Busy(const std::string& what) {
     return Status::Error(Status::Code::kBusy, "another update run holds " + what);
   }
 
   UniqueHandle h_;  // held without delete sharing: the folder cannot be renamed or swapped
-  std::wstring path_;
   std::string utf8_;
 };
 
@@ -431,7 +482,7 @@ class WinEnv final : public Env {
     if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return StatusFromWin32(ERROR_DIRECTORY, path + " is not a folder");
     }
-    *folder = std::make_unique<WinFolder>(std::move(h), std::move(w), path);
+    *folder = std::make_unique<WinFolder>(std::move(h), path);
     return Status::Ok();
   }
 

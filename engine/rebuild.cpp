@@ -107,12 +107,15 @@ Status ReplaceWithRetries(Env& env, NewFile& file, const std::string& database) 
   for (int attempt = 1;; ++attempt) {
     s = file.ReplaceInto(database);
     if (s.ok()) return s;
-    // A failure reported after the rename took place is no failure: the disk decides.
+    // A failure reported after the rename took place is no failure: the disk decides, asked
+    // twice before it counts as unable to tell.
     bool same = false;
-    if (file.IsEntry(database, &same).ok() && same) return Status::Ok();
+    Status seen = file.IsEntry(database, &same);
+    if (!seen.ok()) seen = file.IsEntry(database, &same);
+    if (seen.ok() && same) return Status::Ok();
     const bool momentary =
         s.code() == Status::Code::kInUse || s.code() == Status::Code::kAccessDenied;
-    if (!momentary || attempt == kReplaceTries) return s;
+    if (!seen.ok() || !momentary || attempt == kReplaceTries) return s;
     env.SleepForMilliseconds(kReplaceWaitMs);
   }
 }
@@ -122,9 +125,11 @@ Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
   std::unique_ptr<NewFile> file;
   std::string temp;
   Status s = CreateTemporary(folder, &file, &temp);
-  if (s.ok()) s = file->CopyMetadataFrom(database);
   if (s.ok()) s = file->Append(image, n);
   if (s.ok()) s = file->Sync();
+  // Only now: the old database's owner, who gets the file with it, must not be able to open it
+  // while it is written.
+  if (s.ok()) s = file->CopyMetadataFrom(database);
   if (s.ok()) s = CheckUnchanged(folder, database);
   if (s.ok()) s = ReplaceWithRetries(env, *file, database);
   if (s.ok()) return s;

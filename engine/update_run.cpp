@@ -9,10 +9,11 @@ namespace qrv3 {
 namespace {
 
 RunOutcome Run(RunControls& controls, Env& env, const std::string& updater_folder,
-               Status* rebuild_error, bool& replaced) {
+               Status* rebuild_error, bool& started, bool& replaced) {
   // The caption is the only guard against a second start.
   const std::string caption = controls.ButtonCaption();
   if (caption == texts::kFinishedButton || caption == texts::kWorking) return RunOutcome::kIgnored;
+  started = true;
 
   controls.SetStatus(std::string(texts::kWorking));
   controls.SetButtonCaption(std::string(texts::kWorking));
@@ -47,10 +48,11 @@ RunOutcome RunUpdate(RunControls& controls, Env& env, const std::string& updater
   // from the controls themselves (no memory for a text). The run must not end with the button
   // stuck at "working", nor report a failure over a database already replaced, so it tries once
   // more to leave the button as the outcome wants it.
-  bool replaced = false;
+  bool started = false, replaced = false;
   try {
-    return Run(controls, env, updater_folder, rebuild_error, replaced);
+    return Run(controls, env, updater_folder, rebuild_error, started, replaced);
   } catch (...) {
+    if (!started) return RunOutcome::kIgnored;  // the state could not even be read: leave it
     if (!replaced && rebuild_error != nullptr) {
       *rebuild_error = Status::Error(Status::Code::kNoMemory, "the run could not show its outcome");
     }

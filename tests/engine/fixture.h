@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -44,6 +45,28 @@ class RecordingControls final : public RunControls {
   std::string status;
   std::vector<std::string> shown;  // every write, in order
 };
+
+// The new database as the piece files on disk make it, worked out from positions written out
+// here rather than from the engine's piece table: 0-based offsets in the piece and in the
+// database, and lengths.
+inline std::vector<uint8_t> NewDatabaseFrom(const TempDir& pieces) {
+  struct Range {
+    const char* piece;
+    size_t piece_offset, db_offset, length;
+  };
+  const Range ranges[] = {
+      {"data3.cab", 27, 0, 4167104},
+      {"data1.cab", 26, 4167104, 2639264},
+      {"data4.cab", 30, 6806368, 2376832},
+      {"data2.cab", 29, 9183200, 2938335},
+  };
+  std::vector<uint8_t> db(12121535);
+  for (const Range& r : ranges) {
+    const std::vector<uint8_t> piece = ReadAll(pieces / r.piece);
+    std::copy_n(piece.begin() + r.piece_offset, r.length, db.begin() + r.db_offset);
+  }
+  return db;
+}
 
 class InstallationTest : public ::testing::Test {
  public:

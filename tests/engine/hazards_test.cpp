@@ -28,7 +28,7 @@ namespace qrv3::testing {
 namespace {
 namespace fs = std::filesystem;
 
-constexpr uint64_t kNewSize = 12121535;
+constexpr size_t kNewSizeForSwap = 12121535;
 
 class HazardTest : public InstallationTest {
  protected:
@@ -55,15 +55,16 @@ class HazardTest : public InstallationTest {
   }
   void ExpectNewDatabase() {
     EXPECT_EQ(status, texts::kFinishedStatus);
-    EXPECT_EQ(ReadAll(Database()).size(), kNewSize);
+    EXPECT_TRUE(ReadAll(Database()) == new_bytes) << "not the new database, whole";
   }
   void SetUp() override {
     InstallationTest::SetUp();
     old_bytes = ReadAll(Database());
+    new_bytes = NewDatabaseFrom(pieces);
   }
 
   std::string status;
-  std::vector<uint8_t> old_bytes;
+  std::vector<uint8_t> old_bytes, new_bytes;
   TempDir outside;  // somewhere the updater must never write
 };
 
@@ -107,6 +108,17 @@ TEST_F(HazardTest, LinksPlantedWhereTheNewDatabaseGoesAreNeverFollowed) {
   // The names of ours are gone (the links themselves, not what they lead to).
   for (const char* name : kOursToClean) EXPECT_FALSE(fs::exists(fs::symlink_status(DbFolder() / name)));
 }
+
+#ifdef _WIN32
+TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesAttributesButReadOnly) {
+  const std::wstring db = Win32Path(Database());
+  ASSERT_TRUE(SetFileAttributesW(db.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  const DWORD a = GetFileAttributesW(db.c_str());
+  EXPECT_TRUE(a & FILE_ATTRIBUTE_HIDDEN) << a;
+  EXPECT_FALSE(a & FILE_ATTRIBUTE_READONLY) << a;
+}
+#endif
 
 #ifndef _WIN32
 TEST_F(HazardTest, FifoAndReadOnlyFilesOfOurPatternDoNotStopOrHangTheRun) {
@@ -220,6 +232,50 @@ TEST_F(HazardTest, AReplaceRefusedForAMomentIsTriedAgainAndOnlyForAMoment) {
   }
 }
 
+// The run's way out of a failed replace, failed in its turn at every call and in every way:
+// the old database stays, whole, and nothing is left beside it.
+TEST_F(HazardTest, TheWayBackFromAFailedReplaceHoldsWhenItFailsToo) {
+  int total;
+  {
+    FaultyEnv env(Env::Default());
+    env.fail_if = [](const std::string& call) { return call == "ReplaceInto"; };
+    ASSERT_EQ(Run(env), RunOutcome::kRebuildFailed);
+    total = env.calls();
+  }
+  for (Fault fault : {Fault::kNotDone, Fault::kDoneButFailed, Fault::kThrows}) {
+    for (int n = 16; n <= total; ++n) {
+      FaultyEnv env(Env::Default(), n, fault);
+      env.fail_if = [](const std::string& call) { return call == "ReplaceInto"; };
+      EXPECT_EQ(Run(env), RunOutcome::kRebuildFailed);
+      SCOPED_TRACE(std::string(FaultName(fault)) + ": " + env.log()[n - 1]);
+      EXPECT_EQ(status, texts::InstallationMessage(15));
+      ExpectOldDatabase();
+      EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+    }
+  }
+}
+
+// A replace that happened but was reported failed, and a disk that cannot then say which file
+// is where: the database may be told as not updated, but it is never lost.
+TEST_F(HazardTest, AReplaceThatCannotBeJudgedNeverCostsTheDatabase) {
+  int replace_call = 0;
+  {
+    FaultyEnv counting(Env::Default());
+    ASSERT_EQ(Run(counting), RunOutcome::kFinished);
+    const auto& log = counting.log();
+    replace_call = static_cast<int>(std::find(log.begin(), log.end(), "ReplaceInto") - log.begin()) + 1;
+    ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+  }
+  FaultyEnv env(Env::Default(), replace_call, Fault::kDoneButFailed);
+  env.fail_if = [](const std::string& call) { return call == "IsEntry"; };
+  Run(env);
+  const std::vector<uint8_t> now = ReadAll(Database());
+  EXPECT_TRUE(now == old_bytes || now == new_bytes) << "the database is lost or mixed";
+  if (status == texts::kFinishedStatus) {
+    EXPECT_TRUE(now == new_bytes);
+  }
+}
+
 #ifndef _WIN32
 TEST_F(HazardTest, TwoSpellingsOfTheDatabaseAreAmbiguousAndBothStay) {
   fs::copy_file(DbFolder() / "p03.PAC", DbFolder() / "P03.pac");
@@ -282,6 +338,24 @@ TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesModeAndOwner) {
     EXPECT_EQ(st.st_uid, 4321u);
     EXPECT_EQ(st.st_gid, 8765u);
   }
+}
+
+// Anyone who may write the Database folder can put a file of their own under the temporary
+// name just before the rename: the run must not call that the new database.
+TEST_F(HazardTest, AFileSwappedInUnderTheTemporaryNameIsNotReportedAsTheUpdate) {
+  FaultyEnv env(Env::Default());
+  env.before_call = [&](const std::string& call) {
+    if (call != "ReplaceInto") return;
+    for (const auto& e : fs::directory_iterator(DbFolder())) {
+      const std::string name = e.path().filename().string();
+      if (name.size() > 4 && name.ends_with(".tmp")) {
+        fs::rename(e.path(), DbFolder() / "moved-away");
+        WriteFile(e.path(), std::string(kNewSizeForSwap, 'A'));
+      }
+    }
+  };
+  EXPECT_NE(Run(env), RunOutcome::kFinished);
+  EXPECT_NE(status, texts::kFinishedStatus);
 }
 
 TEST(ResolvePosixPath, FindsTheOneEntryOfEachNameAndNothingElse) {
