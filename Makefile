@@ -4,9 +4,10 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 CTEST = ctest --output-on-failure -j$(JOBS)
 
-.PHONY: all setup native windows test test-native test-windows demo bench clean
+.PHONY: all setup native windows windows32 test test-native test-windows test-windows32 demo \
+        bench dist clean
 
-all: native windows
+all: native windows windows32
 
 setup:
 	@bash scripts/setup
@@ -15,6 +16,8 @@ build/native/CMakeCache.txt: | setup
 	cmake --preset native
 build/windows/CMakeCache.txt: | setup
 	cmake --preset windows
+build/windows32/CMakeCache.txt: | setup
+	cmake --preset windows32
 build/bench/CMakeCache.txt: | setup
 	cmake --preset bench
 
@@ -22,12 +25,16 @@ native: setup build/native/CMakeCache.txt
 	cmake --build build/native -j$(JOBS)
 windows: setup build/windows/CMakeCache.txt
 	cmake --build build/windows -j$(JOBS)
+windows32: setup build/windows32/CMakeCache.txt
+	cmake --build build/windows32 -j$(JOBS)
 
 test-native: native
 	cd build/native && $(CTEST)
 test-windows: windows
 	cd build/windows && $(CTEST)
-test: test-native test-windows
+test-windows32: windows32
+	cd build/windows32 && $(CTEST)
+test: test-native test-windows test-windows32
 
 demo: native windows
 	@bash scripts/demo
@@ -35,6 +42,11 @@ demo: native windows
 bench: setup build/bench/CMakeCache.txt
 	cmake --build build/bench -j$(JOBS)
 	build/bench/bench/qrv3_bench
+
+# The release: build/dist/qrv3-updater-1.0/ and its zip. QRV3_SIGN_PFX, QRV3_SIGN_PASSWORD and
+# QRV3_SIGN_TIMESTAMP_URL given on the command line reach scripts/dist through the environment.
+dist: setup
+	@JOBS=$(JOBS) bash scripts/dist
 
 clean:
 	rm -rf build

@@ -96,22 +96,4 @@ std::string Utf16ToUtf8(std::u16string_view in) {
   return out;
 }
 
-std::filesystem::path FsPath(std::string_view utf8) {
-#ifdef _WIN32
-  std::u16string u = Utf8ToUtf16(utf8);
-  return std::filesystem::path(std::wstring(u.begin(), u.end()));
-#else
-  return std::filesystem::path(std::string(utf8));
-#endif
-}
-
-std::string Utf8Path(const std::filesystem::path& path) {
-#ifdef _WIN32
-  const std::wstring& w = path.native();
-  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(w.data()), w.size()));
-#else
-  return path.native();
-#endif
-}
-
 }  // namespace qrv3

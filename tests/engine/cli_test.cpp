@@ -313,13 +313,13 @@ class CliConsoleTest : public CliTest {
     // Wide enough that no line wraps.
     SetConsoleScreenBufferSize(screen_, COORD{400, 200});
     noted_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    // This program shares the console: it notes the interruptions it sends and goes on.
-    SetConsoleCtrlHandler(
-        [](DWORD) -> BOOL {
-          SetEvent(noted_);
-          return TRUE;
-        },
-        TRUE);
+    SetConsoleCtrlHandler(NoteInterruption, TRUE);
+  }
+  // This program shares the console: it notes the interruptions it sends and goes on. A named
+  // WINAPI function: 32-bit Windows calls handlers as stdcall, which no lambda converts to.
+  static BOOL WINAPI NoteInterruption(DWORD) {
+    SetEvent(noted_);
+    return TRUE;
   }
   void SetUp() override {
     if (noted_ == nullptr) GTEST_SKIP() << "no console without a display";

@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# make dist as a maker runs it, on two clones of this working tree at different paths: one
+# today, the other on a day more than a year later, with another time zone and umask. Their
+# releases must be the same bytes; the sums, the read-me, the zip and the signatures must hold
+# up; the shipped 32-bit console updater must update a generated installation under Wine.
+#
+# dist_test.sh SOURCE_DIR MAKE_DEMO (the native demo-installation generator)
+set -euo pipefail
+src=$1
+make_demo=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/qrv3-dist.XXXXXX")
+cleanup() {
+  # Wine's server outlives the programs it ran and writes to its prefix until it ends.
+  WINEPREFIX="$work/a/qrv3-updater/build/windows32/wineprefix" /usr/lib/wine/wineserver -k \
+    2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+name=qrv3-updater-1.0
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# A clone of the repository with the working tree's changes on top: the test checks the code
+# as it stands, committed or not.
+clone() {
+  git clone -q --no-hardlinks "$src" "$1"
+  git -C "$1" checkout -q --detach "$(git -C "$src" rev-parse HEAD)"
+  (cd "$src" && git ls-files -z -co --exclude-standard |
+    tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -xf - -C "$1"
+}
+
+a="$work/a/qrv3-updater"
+b="$work/b/別の 場所/qrv3-updater"
+clone "$a"
+clone "$b"
+
+echo "== make dist in $a"
+out_a=$(make -C "$a" dist JOBS=2 2>&1) || { echo "$out_a"; fail "make dist in $a"; exit 1; }
+echo "$out_a" | grep '^dist:\|bytes'
+echo "== make dist in $b, 400 days on, another time zone and umask"
+out_b=$( (umask 077; TZ=America/Los_Angeles faketime -f +400d make -C "$b" dist JOBS=2) 2>&1) ||
+  { echo "$out_b"; fail "make dist in $b"; exit 1; }
+
+# --- Reproducible: every file of the folder and the zip, byte for byte.
+diff -r "$a/build/dist/$name" "$b/build/dist/$name" || fail "the two folders differ"
+cmp "$a/build/dist/$name.zip" "$b/build/dist/$name.zip" || fail "the two zips differ"
+
+# --- The folder holds what the maker hands out, and the sums cover every file.
+dist="$a/build/dist/$name"
+expected="SHA256SUMS
+x64/qrv3-updater-cli.exe
+x64/qrv3-updater.exe
+x86/qrv3-updater-cli.exe
+x86/qrv3-updater.exe
+お読みください.txt"
+listed=$(cd "$dist" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+[ "$listed" = "$expected" ] || fail "the folder holds: $listed"
+summed=$(sed 's/^[0-9a-f]\{64\}  //' "$dist/SHA256SUMS")
+[ "$summed" = "$(echo "$expected" | grep -vx SHA256SUMS)" ] || fail "SHA256SUMS names: $summed"
+(cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "the sums do not match the files"
+echo "$out_a" | grep -q 'unsigned' || fail "make dist without a certificate did not say so"
+
+for arch in x64:pei-x86-64 x86:pei-i386; do
+  for exe in "$dist/${arch%%:*}"/*.exe; do
+    x86_64-w64-mingw32-objdump -f "$exe" | grep -q "file format ${arch#*:}" || fail "$exe is not ${arch#*:}"
+  done
+done
+
+# --- The read-me, as Notepad on Windows 7 needs it: a byte-order mark, UTF-8, CRLF only.
+readme="$dist/お読みください.txt"
+[ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "the read-me has no BOM"
+iconv -f UTF-8 -t UTF-16LE "$readme" >/dev/null || fail "the read-me is not UTF-8"
+[ "$(tr -d '\r' <"$readme" | wc -c)" -eq "$(($(wc -c <"$readme") - $(wc -l <"$readme")))" ] ||
+  fail "the read-me has line ends other than CRLF"
+
+# --- The zip: the folder under its own name, dated by the last commit, the read-me's name in
+# Shift_JIS for the zip folders of Japanese Windows and in UTF-8 for everyone else.
+mkdir "$work/unzipped"
+unzip -q "$a/build/dist/$name.zip" -d "$work/unzipped"
+diff -r "$dist" "$work/unzipped/$name" || fail "the zip does not unpack to the folder"
+epoch=$(git -C "$a" log -1 --format=%ct)
+python3 - "$a/build/dist/$name.zip" "$name" "$(date -u -d "@$epoch" '+%Y %-m %-d %-H %-M %-S')" \
+  <<'PY' || fail "the zip's names or dates"
+import sys, zipfile
+path, name, when = sys.argv[1], sys.argv[2], [int(x) for x in sys.argv[3].split()]
+when[5] -= when[5] % 2  # DOS times count two-second steps
+with zipfile.ZipFile(path, metadata_encoding="cp932") as z:
+    names = [i.filename for i in z.infolist()]
+    assert names == sorted(names), names
+    assert name + "/お読みください.txt" in names, names
+    for i in z.infolist():
+        assert list(i.date_time) == when, (i.filename, i.date_time, when)
+        assert not i.flag_bits & 0x800, i.filename
+PY
+
+# --- Signed: a throwaway certificate; each exe verifies against it, the sums follow the
+# signed exes, and a signed exe that was changed afterwards fails.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=qrv3 test signer" \
+  -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout pass:"te st" \
+  -out "$work/cert.pfx"
+for clone in "$a" "$b"; do
+  make -C "$clone" dist JOBS=2 QRV3_SIGN_PFX="$work/cert.pfx" QRV3_SIGN_PASSWORD="te st" \
+    >"$work/signed.log" 2>&1 || { cat "$work/signed.log"; fail "make dist signed in $clone"; }
+done
+[ "$(grep -c '^dist: signed' "$work/signed.log")" -eq 4 ] || fail "not every exe was signed"
+for exe in "$dist"/x*/*.exe; do
+  osslsigncode verify -CAfile "$work/cert.pem" -in "$exe" >"$work/verify.log" 2>&1 ||
+    { cat "$work/verify.log"; fail "$exe: the signature does not verify"; }
+done
+(cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "the sums do not match the signed files"
+cmp "$a/build/dist/$name.zip" "$b/build/dist/$name.zip" || fail "the signed zips differ"
+cp "$dist/x86/qrv3-updater.exe" "$work/changed.exe"
+printf 'X' | dd of="$work/changed.exe" bs=1 seek=4096 conv=notrunc 2>/dev/null
+if osslsigncode verify -CAfile "$work/cert.pem" -in "$work/changed.exe" >/dev/null 2>&1; then
+  fail "a changed exe still verifies"
+fi
+
+# --- The shipped 32-bit console updater, signed, updates a generated installation under Wine.
+mkdir -p "$work/install" "$work/updater"
+"$make_demo" "$work/install" "$work/updater"
+cp "$dist/x86/qrv3-updater-cli.exe" "$work/updater/"
+install_path="Z:$(echo "$work/install" | tr / '\\')\\"
+run_cli() {
+  set +e
+  cli_out=$("$a/build/windows32/wine-run" "$work/updater/qrv3-updater-cli.exe" "$install_path" |
+    tr -d '\r')
+  cli_status=${PIPESTATUS[0]}
+  set -e
+}
+run_cli
+[ "$cli_status" -eq 0 ] || fail "the 32-bit console updater exited with $cli_status: $cli_out"
+[ "$cli_out" = "更新中
+更新が終了しました。この更新ソフトをパソコンから削除して下さい。" ] || fail "it printed: $cli_out"
+[ "$(stat -c %s "$work/install/Database/P03.pac" 2>/dev/null ||
+     stat -c %s "$work/install/Database/p03.PAC")" -eq 12121535 ] || fail "the database was not rebuilt"
+# Again on the updated installation: it is up to date, and nothing is written.
+run_cli
+[ "$cli_status" -eq 3 ] || fail "a second run exited with $cli_status: $cli_out"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "dist: all checks passed"
