@@ -40,8 +40,10 @@ class FaultyEnv final : public Env {
 
   // Runs before every call, with its name: a way to change the disk at a chosen moment.
   std::function<void(const std::string& call)> before_call;
-  // Every call for which this is true fails (not done), besides the one chosen by number.
+  // Every call for which this is true fails (not done) with fail_if_code, besides the one chosen
+  // by number.
   std::function<bool(const std::string& call)> fail_if;
+  Status::Code fail_if_code = Status::Code::kIoError;
 
   bool FileExists(const std::string& p) override {
     return Call("FileExists", [&] { return real_->FileExists(p) ? Status::Ok() : Injected(); }).ok();
@@ -128,7 +130,7 @@ class FaultyEnv final : public Env {
     if (before_call) before_call(name);
     if (fail_if && fail_if(name)) {
       ++calls_;
-      return Injected();
+      return Status::Error(fail_if_code, "refused");
     }
     if (++calls_ != fail_call_) return real_call();
     switch (fault_) {

@@ -205,7 +205,8 @@ TEST_F(HazardTest, ADatabaseChangedAfterItsCheckIsNotReplaced) {
 
 TEST_F(HazardTest, AReplaceRefusedForAMomentIsTriedAgainAndOnlyForAMoment) {
   {
-    FaultyEnv env(Env::Default(), 0, Fault::kNotDone, Status::Code::kInUse);
+    FaultyEnv env(Env::Default());
+    env.fail_if_code = Status::Code::kInUse;
     int refusals = 0;
     env.fail_if = [&](const std::string& call) { return call == "ReplaceInto" && ++refusals <= 3; };
     EXPECT_EQ(Run(env), RunOutcome::kFinished);
@@ -215,7 +216,8 @@ TEST_F(HazardTest, AReplaceRefusedForAMomentIsTriedAgainAndOnlyForAMoment) {
   ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
   for (Status::Code code : {Status::Code::kInUse, Status::Code::kAccessDenied, Status::Code::kIoError}) {
     SCOPED_TRACE(CodeName(code));
-    FaultyEnv env(Env::Default(), 0, Fault::kNotDone, code);
+    FaultyEnv env(Env::Default());
+    env.fail_if_code = code;
     int tries = 0;
     env.fail_if = [&](const std::string& call) { return call == "ReplaceInto" && ++tries > 0; };
     EXPECT_EQ(Run(env), RunOutcome::kRebuildFailed);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "engine/verify.h"
 #include "tests/engine/faulty_env.h"
@@ -31,11 +32,12 @@ class RebuildTest : public InstallationTest {
     RecordingControls controls(install.install_path());
     return Run(*Env::Default(), controls);
   }
-  // What the Database folder holds, by name.
+  // What the Database folder holds, by name, but for a file planted there by the test.
   std::vector<std::string> DatabaseFolder() const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(demo::FsPath(install / "Database"))) {
-      names.push_back(demo::Utf8Path(e.path().filename()));
+      const std::string name = demo::Utf8Path(e.path().filename());
+      if (name != planted) names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -54,6 +56,7 @@ class RebuildTest : public InstallationTest {
   }
 
   TempDir reference;
+  std::string planted;
 };
 
 // The expectation is worked out from the piece files on disk with the positions written out
@@ -168,40 +171,65 @@ TEST_F(RebuildTest, DatabaseHeldForAMomentIsReplacedOnceFree) {
 #endif
 
 // Every call of the file services that a successful run makes is failed once, in turn, in each
-// of the ways a call can fail. Each time the run either finishes with the new database in place
-// or leaves the old one byte for byte with nothing beside it, and says which.
+// of the ways a call can fail: on a plain installation, on one where a killed run left its
+// temporary file, and when the first replace is refused for a moment. Each time the run either
+// finishes with the new database in place or leaves the old one byte for byte with nothing of
+// its own beside it, and says which.
 TEST_F(RebuildTest, AFailureAtAnyCallLeavesTheInstallationWholeAndTellsTheTruth) {
-  int total;
-  {
-    FaultyEnv counting(Env::Default());
-    RecordingControls controls(reference.install_path());
-    ASSERT_EQ(Run(counting, controls), RunOutcome::kFinished);
-    total = counting.calls();
-    ASSERT_TRUE(demo::WriteInstallation(reference.str()).ok());  // undo the update
-  }
-  ASSERT_GT(total, 15);
   const std::vector<uint8_t> expected_new = NewDatabaseFrom(pieces);
-
-  for (Fault fault : {Fault::kNotDone, Fault::kDoneButFailed, Fault::kThrows}) {
-    for (int n = 1; n <= total; ++n) {
-      SCOPED_TRACE(std::string(FaultName(fault)) + ": call " + std::to_string(n) + " of " +
-                   std::to_string(total));
-      FaultyEnv faulty(Env::Default(), n, fault);
-      RecordingControls controls(install.install_path());
-      const RunOutcome outcome = Run(faulty, controls);
-      SCOPED_TRACE("the failed call: " + faulty.log()[n - 1]);
-      if (outcome == RunOutcome::kFinished) {
-        EXPECT_EQ(controls.status, texts::kFinishedStatus);
-        EXPECT_TRUE(ReadAll(Database()) == expected_new) << "not the new database, whole";
-        EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
-        ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());  // back to the old release
-        continue;
+  struct Scenario {
+    const char* what;
+    const char* leftover;           // planted before each run, or null
+    bool refuse_first_replace;
+  };
+  for (const Scenario& sc : {Scenario{"plain", nullptr, false},
+                             Scenario{"a killed run's leftover", "P03.pac.0123456789abcdef.tmp", false},
+                             Scenario{"a replace refused for a moment", nullptr, true}}) {
+    SCOPED_TRACE(sc.what);
+    planted = sc.leftover != nullptr ? sc.leftover : "";
+    const auto prepare = [&](FaultyEnv& env, const TempDir& dir) {
+      if (sc.leftover) std::ofstream(demo::FsPath(dir / "Database\\" + sc.leftover)) << "left";
+      int replaces = 0;
+      if (sc.refuse_first_replace) {
+        env.fail_if_code = Status::Code::kInUse;
+        env.fail_if = [replaces](const std::string& call) mutable {
+          return call == "ReplaceInto" && ++replaces == 1;
+        };
       }
-      // Each verification check is one call; the calls after them belong to the rebuild.
-      EXPECT_EQ(outcome, n <= 15 ? RunOutcome::kInstallationInvalid : RunOutcome::kRebuildFailed);
-      EXPECT_EQ(controls.status, texts::InstallationMessage(n <= 15 ? n - 1 : 15));
-      EXPECT_EQ(controls.caption, texts::kReadyButton);
-      ExpectOldDatabaseIntact();
+    };
+    int total;
+    {
+      FaultyEnv counting(Env::Default());
+      prepare(counting, reference);
+      RecordingControls controls(reference.install_path());
+      ASSERT_EQ(Run(counting, controls), RunOutcome::kFinished);
+      total = counting.calls();
+      ASSERT_TRUE(demo::WriteInstallation(reference.str()).ok());  // undo the update
+    }
+    ASSERT_GT(total, 15);
+
+    for (Fault fault : {Fault::kNotDone, Fault::kDoneButFailed, Fault::kThrows}) {
+      for (int n = 1; n <= total; ++n) {
+        SCOPED_TRACE(std::string(FaultName(fault)) + ": call " + std::to_string(n) + " of " +
+                     std::to_string(total));
+        FaultyEnv faulty(Env::Default(), n, fault);
+        prepare(faulty, install);
+        RecordingControls controls(install.install_path());
+        const RunOutcome outcome = Run(faulty, controls);
+        SCOPED_TRACE("the failed call: " + faulty.log()[n - 1]);
+        if (outcome == RunOutcome::kFinished) {
+          EXPECT_EQ(controls.status, texts::kFinishedStatus);
+          EXPECT_TRUE(ReadAll(Database()) == expected_new) << "not the new database, whole";
+          EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+          ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());  // back to the old release
+          continue;
+        }
+        // Each verification check is one call; the calls after them belong to the rebuild.
+        EXPECT_EQ(outcome, n <= 15 ? RunOutcome::kInstallationInvalid : RunOutcome::kRebuildFailed);
+        EXPECT_EQ(controls.status, texts::InstallationMessage(n <= 15 ? n - 1 : 15));
+        EXPECT_EQ(controls.caption, texts::kReadyButton);
+        ExpectOldDatabaseIntact();
+      }
     }
   }
 }
