@@ -27,7 +27,16 @@ void Form1::Form_Load() {
     const std::string x86 = source_.ProgramFilesX86();
     if (!x86.empty()) {
       const std::string folder = x86 + (x86.back() == '\\' ? "" : "\\") + std::string(kProductFolder);
-      if (CompareIgnoringCase(folder, default_folder) != 0) (void)di.SetPath(folder);
+      std::string found;
+      if (CompareIgnoringCase(folder, default_folder) != 0 && source_.OpenFolder(folder, &found).ok()) {
+        // On another drive, the drive list goes there first, so that it shows the folder's drive.
+        const std::string drive = dr.Drive();
+        if (folder.size() > 1 && folder[1] == ':' && !drive.empty() &&
+            FoldAscii(drive[0]) != FoldAscii(folder[0])) {
+          (void)dr.SetDrive(std::string(1, folder[0]));
+        }
+        (void)di.SetPath(folder);
+      }
     }
   }
   te.SetText(PathRule(di.Path()));

@@ -91,6 +91,19 @@ TEST_F(Form1Test, StartUpFindsTheProductUnderThe32BitProgramFilesFolder) {
   EXPECT_EQ(form.te.Text(), kDefault + "\\");
 }
 
+TEST_F(Form1Test, StartUpOnA32BitProgramFilesFolderOfAnotherDriveShowsThatDrive) {
+  const fs::path app = d.path() / FsPath("Program Files (x86)/Brackwell/Morvanth「Quelline」アーカイヴ");
+  fs::create_directories(app);
+  std::ofstream(app / "QRV_3.EXE") << "x";
+  source.SetProgramFilesX86("d:\\Program Files (x86)");
+  Form1 form(source);
+  form.Form_Load();
+  EXPECT_EQ(form.dr.Drive(), "d: [DATA]");
+  EXPECT_EQ(form.di.Path(), "d:\\Program Files (x86)\\Brackwell\\Morvanth「Quelline」アーカイヴ");
+  EXPECT_EQ(form.te.Text(), form.di.Path() + "\\");
+  EXPECT_EQ(form.fi.items(), (std::vector<std::string>{"QRV_3.EXE"}));
+}
+
 TEST_F(Form1Test, StartUpWithoutDriveCStaysWhereTheProcessStarted) {
   MappedFolderSource no_c;
   no_c.AddDrive('d', {d.path(), "", true, "work"});
