@@ -18,19 +18,11 @@ constexpr std::string_view kTemporaryPrefix = "P03.pac.";
 constexpr std::string_view kTemporarySuffix = ".tmp";
 constexpr size_t kRandomDigits = 16;
 
-constexpr bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
 // The database's row of the expected files: what the database must still be right before it is
 // replaced.
 constexpr size_t DatabaseRow() {
   for (size_t i = 0; i < std::size(kExpectedFiles); ++i) {
-    if (SameName(kExpectedFiles[i].name, kDatabaseName)) return i;
+    if (CompareIgnoringCase(kExpectedFiles[i].name, kDatabaseName) == 0) return i;
   }
   return std::size(kExpectedFiles);
 }

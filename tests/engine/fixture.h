@@ -75,9 +75,20 @@ class InstallationTest : public ::testing::Test {
     ASSERT_TRUE(demo::WritePieces(pieces.str()).ok());
   }
   std::string Database() const { return install / "Database\\p03.PAC"; }
+  // What the Database folder holds, by name, but for a file the test planted there.
+  std::vector<std::string> DatabaseFolder() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(demo::FsPath(install / "Database"))) {
+      const std::string name = demo::Utf8Path(e.path().filename());
+      if (name != planted) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
   TempDir install;
   TempDir pieces;
+  std::string planted;
 };
 
 // Holds the installation's lock the way another run of the updater would.

@@ -41,14 +41,6 @@ class HazardTest : public InstallationTest {
   RunOutcome Run(Status* why = nullptr) { return Run(*Env::Default(), why); }
 
   fs::path DbFolder() const { return demo::FsPath(install / "Database"); }
-  std::vector<std::string> DatabaseFolder() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(DbFolder())) {
-      names.push_back(demo::Utf8Path(e.path().filename()));
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
   void ExpectOldDatabase() {
     EXPECT_EQ(ReadAll(Database()), old_bytes);
     EXPECT_EQ(VerifyInstallation(*Env::Default(), [&] { return install.install_path(); }), 15);

@@ -32,16 +32,6 @@ class RebuildTest : public InstallationTest {
     RecordingControls controls(install.install_path());
     return Run(*Env::Default(), controls);
   }
-  // What the Database folder holds, by name, but for a file planted there by the test.
-  std::vector<std::string> DatabaseFolder() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(demo::FsPath(install / "Database"))) {
-      const std::string name = demo::Utf8Path(e.path().filename());
-      if (name != planted) names.push_back(name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
   // The old database is there, byte for byte, with the size and time it was verified with.
   void ExpectOldDatabaseIntact() {
     bool equal = false;
@@ -56,7 +46,6 @@ class RebuildTest : public InstallationTest {
   }
 
   TempDir reference;
-  std::string planted;
 };
 
 // The expectation is worked out from the piece files on disk with the positions written out
