@@ -38,40 +38,34 @@ bool LooksUpdated(Env& env, const std::function<std::string()>& install_path) {
   return true;
 }
 
-// Whether the file holds exactly the `n` bytes of `image`, read in slices so that a second
-// 12 MB buffer is never needed.
-Status SameBytes(Env& env, const std::string& path, const uint8_t* image, size_t n, bool* equal) {
-  uint64_t size = 0;
-  if (Status s = env.GetFileSize(path, &size); !s.ok()) return s;
+// Whether the open database holds exactly the bytes the pieces make, read in the same chunks
+// as the rebuild writes them.
+Status SameBytes(ReadableFile& database, OpenPieces& pieces, bool* equal) {
   *equal = false;
-  if (size != n) return Status::Ok();
-  constexpr size_t kSlice = 1 << 20;
-  std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[kSlice]);
-  if (!buf) return Status::Error(Status::Code::kNoMemory, "no memory to compare the database");
-  for (size_t at = 0; at < n; at += kSlice) {
-    const size_t len = n - at < kSlice ? n - at : kSlice;
-    if (Status s = env.ReadFileAt(path, at, len, buf.get()); !s.ok()) return s;
-    if (std::memcmp(buf.get(), image + at, len) != 0) return Status::Ok();
-  }
-  *equal = true;
-  return Status::Ok();
+  EntryInfo info;
+  if (Status s = database.Info(&info); !s.ok()) return s;
+  if (info.size != DatabaseSize()) return Status::Ok();
+  std::unique_ptr<uint8_t[]> mine(new (std::nothrow) uint8_t[kStreamChunk]);
+  if (!mine) return Status::Error(Status::Code::kNoMemory, "no memory to compare the database");
+  uint64_t at = 0;
+  bool differs = false;
+  Status s = StreamDatabase(pieces, [&](const uint8_t* expected, size_t n) {
+    if (Status r = database.ReadAt(at, n, mine.get()); !r.ok()) return r;
+    at += n;
+    differs = std::memcmp(mine.get(), expected, n) != 0;
+    // The first difference settles it: nothing more needs reading.
+    return differs ? Status::Error(Status::Code::kChanged, "differs") : Status::Ok();
+  });
+  if (differs) return Status::Ok();
+  *equal = s.ok();
+  return s;
 }
 
 }  // namespace
 
 Status CheckPieces(Env& env, const std::string& updater_folder) {
-  for (const DataPiece& p : kDataPieces) {
-    const std::string path = updater_folder + std::string(p.name);
-    uint64_t size = 0;
-    if (!env.FileExists(path)) return Status::Error(Status::Code::kNotFound, path);
-    if (Status s = env.GetFileSize(path, &size); !s.ok()) return s;
-    if (size < p.read_from - 1 + p.count) {
-      return Status::Error(Status::Code::kShortFile,
-                           path + " has " + std::to_string(size) + " bytes, needs " +
-                               std::to_string(p.read_from - 1 + p.count));
-    }
-  }
-  return Status::Ok();
+  OpenPieces pieces;
+  return OpenDataPieces(env, updater_folder, &pieces);
 }
 
 UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_path,
@@ -87,17 +81,16 @@ UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_pa
   if (!LooksUpdated(env, install_path)) return check;
 
   // Only the bytes tell the updated database from another of the same size.
-  std::unique_ptr<uint8_t[]> image;
-  Status s = CheckPieces(env, updater_folder);
-  if (s.ok()) s = AssembleDatabase(env, updater_folder, &image);
-  if (!s.ok()) {
+  OpenPieces pieces;
+  if (Status s = OpenDataPieces(env, updater_folder, &pieces); !s.ok()) {
     check.state = UpdateState::kPiecesUnusable;
     check.reason = s;
     return check;
   }
+  std::unique_ptr<ReadableFile> database;
   bool equal = false;
-  const std::string database = install_path() + std::string(kDatabaseName);
-  s = SameBytes(env, database, image.get(), DatabaseSize(), &equal);
+  Status s = env.OpenFile(install_path() + std::string(kDatabaseName), &database);
+  if (s.ok()) s = SameBytes(*database, pieces, &equal);
   if (!s.ok()) {
     check.reason = s;  // unreadable: it cannot be told from a wrong one
   } else if (equal) {

@@ -32,12 +32,32 @@ struct FileStamp {
 // "yyyy/mm/dd hh:mm:ss", every field zero-padded.
 std::string FormatStamp(const FileStamp& stamp);
 
-// What a folder entry is, read without following a link.
+// What an open file is.
 struct EntryInfo {
-  bool regular = false;  // a plain file: not a folder, link, reparse point, device or FIFO
   bool read_only = false;  // the read-only attribute (POSIX: no write permission bit)
   uint64_t size = 0;
   FileStamp stamp;  // last write, local time
+  // The file itself, whatever its names: two files are one exactly when both are equal.
+  uint64_t volume = 0, index = 0;
+};
+
+// What a file carries besides its bytes and times, as the platform keeps it: on Windows its
+// attributes and DACL, on POSIX its permission bits, owner and group. Read from one file and given
+// to another of the same Env; the engine only passes it on.
+struct FileMetadata {
+  std::vector<uint8_t> bytes;
+};
+
+// A plain file open for reading: opened once, never through a link, and never a folder, device
+// or FIFO. Whatever is done to its name afterwards, it reads the file that was opened.
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  virtual Status Info(EntryInfo* info) = 0;
+  // Reads exactly n bytes starting at the 0-based byte `offset` into dst; a file that ends
+  // before offset + n gives kShortFile.
+  virtual Status ReadAt(uint64_t offset, size_t n, uint8_t* dst) = 0;
+  virtual Status GetMetadata(FileMetadata* metadata) = 0;
 };
 
 // A new file in a Folder, created under a name of its own and written before it takes the place
@@ -49,10 +69,10 @@ class NewFile {
   virtual Status Append(const uint8_t* data, size_t n) = 0;
   // Returns once everything appended is on the disk, not only in the system's cache.
   virtual Status Sync() = 0;
-  // Gives the file what the entry `model` of the same folder carries besides its bytes, as the
-  // system's own replace would: on Windows its DACL and its attributes other than read-only, on
-  // POSIX its permission bits and, for root, its owner and group.
-  virtual Status CopyMetadataFrom(const std::string& model) = 0;
+  // Gives the file what another file carries besides its bytes, as the system's own replace
+  // would: on Windows the DACL as it stands and the attributes other than read-only, on POSIX the
+  // permission bits and, for root, the owner and group. Never more access than the model gives.
+  virtual Status SetMetadata(const FileMetadata& model) = 0;
   // Renames the open file over the entry `name` of its folder, in one step that either happens
   // whole or not at all, without looking its own name up again, and flushes the change. Another
   // program holding `name` open makes it fail (kInUse or kAccessDenied), with nothing changed.
@@ -80,8 +100,9 @@ class Folder {
   virtual Status Lock(const std::string& name, std::unique_ptr<FolderLock>* lock) = 0;
   // The names of the folder's entries, "." and ".." left out, in no particular order.
   virtual Status List(std::vector<std::string>* names) = 0;
-  // What the entry `name` is; a link is reported as not regular.
-  virtual Status Stat(const std::string& name, EntryInfo* info) = 0;
+  // Opens the entry `name` as a ReadableFile: a link there, a folder, a device or a FIFO is refused
+  // (kAccessDenied) and never opened.
+  virtual Status OpenFile(const std::string& name, std::unique_ptr<ReadableFile>* file) = 0;
   // Creates the entry `name` as a new, empty, plain file that nothing else has open: kExists when
   // anything, a link included, is there already.
   virtual Status CreateNew(const std::string& name, std::unique_ptr<NewFile>* file) = 0;
@@ -108,9 +129,9 @@ class Env {
   // that applied on that date.
   virtual Status GetFileStamp(const std::string& path, FileStamp* stamp) = 0;
 
-  // Reads exactly n bytes starting at the 0-based byte `offset` into dst; a file that ends
-  // before offset + n gives kShortFile.
-  virtual Status ReadFileAt(const std::string& path, uint64_t offset, size_t n, uint8_t* dst) = 0;
+  // Opens the file `path` as a ReadableFile. A link in the place of its last component, a folder, a
+  // device or a FIFO is refused (kAccessDenied) and never opened.
+  virtual Status OpenFile(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
 
   // Opens the folder `path` for the work of a Folder. A link or reparse point in its place is
   // refused (kAccessDenied): the folder is the installation's own or nothing.

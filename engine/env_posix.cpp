@@ -118,6 +118,79 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // that is no reason to keep the old database.
 bool NotKeptHere(int err) { return err == EPERM || err == EINVAL || err == ENOTSUP; }
 
+// Opens the plain file `name` of the folder `dir_fd` (AT_FDCWD: a path) for reading, never
+// through a link and never a device or FIFO: what the name is, is asked before it is opened, and
+// what was opened is checked again, so that nothing swapped in between is read, or opened at all
+// when a device acts on being opened.
+Status OpenRegularAt(int dir_fd, const char* name, const std::string& what, UniqueFd* out) {
+  struct stat before;
+  if (::fstatat(dir_fd, name, &before, AT_SYMLINK_NOFOLLOW) != 0) {
+    return StatusFromErrno(errno, "stat " + what);
+  }
+  if (!S_ISREG(before.st_mode)) return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file");
+  UniqueFd fd(::openat(dir_fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return StatusFromErrno(errno, "open " + what);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return StatusFromErrno(errno, "stat " + what);
+  if (!S_ISREG(st.st_mode) || !SameFile(st, before)) {
+    return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file");
+  }
+  *out = std::move(fd);
+  return Status::Ok();
+}
+
+// What a file carries besides its bytes, as SetMetadata takes it back.
+struct PosixMetadata {
+  mode_t mode;
+  uid_t uid;
+  gid_t gid;
+};
+
+class PosixReadableFile final : public ReadableFile {
+ public:
+  PosixReadableFile(UniqueFd fd, std::string what) : fd_(std::move(fd)), what_(std::move(what)) {}
+
+  Status Info(EntryInfo* info) override {
+    struct stat st;
+    if (::fstat(fd_.get(), &st) != 0) return StatusFromErrno(errno, "stat " + what_);
+    info->read_only = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    info->size = static_cast<uint64_t>(st.st_size);
+    info->volume = static_cast<uint64_t>(st.st_dev);
+    info->index = static_cast<uint64_t>(st.st_ino);
+    return StampOf(st, what_, &info->stamp);
+  }
+
+  Status ReadAt(uint64_t offset, size_t n, uint8_t* dst) override {
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pread(fd_.get(), dst + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return StatusFromErrno(errno, "read " + what_);
+      }
+      if (r == 0) {
+        return Status::Error(Status::Code::kShortFile,
+                             what_ + " ends before byte " + std::to_string(offset + n));
+      }
+      done += static_cast<size_t>(r);
+    }
+    return Status::Ok();
+  }
+
+  Status GetMetadata(FileMetadata* metadata) override {
+    struct stat st;
+    if (::fstat(fd_.get(), &st) != 0) return StatusFromErrno(errno, "stat " + what_);
+    const PosixMetadata m{st.st_mode, st.st_uid, st.st_gid};
+    metadata->bytes.resize(sizeof m);
+    std::memcpy(metadata->bytes.data(), &m, sizeof m);
+    return Status::Ok();
+  }
+
+ private:
+  UniqueFd fd_;
+  std::string what_;
+};
+
 class PosixLock final : public FolderLock {
  public:
   PosixLock(UniqueFd dir, std::string name, UniqueFd fd)
@@ -164,16 +237,17 @@ class PosixNewFile final : public NewFile {
     return Status::Ok();
   }
 
-  Status CopyMetadataFrom(const std::string& model) override {
-    struct stat st;
-    if (::fstatat(dir_.get(), model.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      return StatusFromErrno(errno, "stat " + model);
+  Status SetMetadata(const FileMetadata& model) override {
+    PosixMetadata m;
+    if (model.bytes.size() != sizeof m) {
+      return Status::Error(Status::Code::kInvalidPath, "no metadata for " + name_);
     }
+    std::memcpy(&m, model.bytes.data(), sizeof m);
     // Owner first: changing it clears the set-id bits, which a data file has no use for anyway.
-    if (::geteuid() == 0 && ::fchown(fd_.get(), st.st_uid, st.st_gid) != 0 && !NotKeptHere(errno)) {
+    if (::geteuid() == 0 && ::fchown(fd_.get(), m.uid, m.gid) != 0 && !NotKeptHere(errno)) {
       return StatusFromErrno(errno, "chown " + name_);
     }
-    if (::fchmod(fd_.get(), st.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO)) != 0 && !NotKeptHere(errno)) {
+    if (::fchmod(fd_.get(), m.mode & (S_IRWXU | S_IRWXG | S_IRWXO)) != 0 && !NotKeptHere(errno)) {
       return StatusFromErrno(errno, "chmod " + name_);
     }
     return Status::Ok();
@@ -259,15 +333,12 @@ class PosixFolder final : public Folder {
 
   Status List(std::vector<std::string>* names) override { return ListFd(fd_.get(), path_, names); }
 
-  Status Stat(const std::string& name, EntryInfo* info) override {
-    struct stat st;
-    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      return StatusFromErrno(errno, "stat " + path_ + "/" + name);
-    }
-    info->regular = S_ISREG(st.st_mode);
-    info->read_only = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-    info->size = static_cast<uint64_t>(st.st_size);
-    return StampOf(st, name, &info->stamp);
+  Status OpenFile(const std::string& name, std::unique_ptr<ReadableFile>* file) override {
+    const std::string what = path_ + "/" + name;
+    UniqueFd fd;
+    if (Status s = OpenRegularAt(fd_.get(), name.c_str(), what, &fd); !s.ok()) return s;
+    *file = std::make_unique<PosixReadableFile>(std::move(fd), what);
+    return Status::Ok();
   }
 
   Status CreateNew(const std::string& name, std::unique_ptr<NewFile>* file) override {
@@ -333,28 +404,14 @@ class PosixEnv final : public Env {
     return StampOf(st, path, stamp);
   }
 
-  Status ReadFileAt(const std::string& path, uint64_t offset, size_t n, uint8_t* dst) override {
+  Status OpenFile(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
     std::string real;
     if (Status s = ResolvePosixPath(path, &real); !s.ok()) return s;
-    // Not blocking on open: a FIFO in the place of a piece is an error, not a wait for ever.
-    UniqueFd fd(::open(real.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid()) return StatusFromErrno(errno, "open " + path);
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0) return StatusFromErrno(errno, "stat " + path);
-    if (!S_ISREG(st.st_mode)) return Status::Error(Status::Code::kAccessDenied, path + " is not a file");
-    size_t done = 0;
-    while (done < n) {
-      ssize_t r = ::pread(fd.get(), dst + done, n - done, static_cast<off_t>(offset + done));
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        return StatusFromErrno(errno, "read " + path);
-      }
-      if (r == 0) {
-        return Status::Error(Status::Code::kShortFile,
-                             path + " ends before byte " + std::to_string(offset + n));
-      }
-      done += static_cast<size_t>(r);
+    UniqueFd fd;
+    if (Status s = OpenRegularAt(AT_FDCWD, real.empty() ? "." : real.c_str(), path, &fd); !s.ok()) {
+      return s;
     }
+    *file = std::make_unique<PosixReadableFile>(std::move(fd), path);
     return Status::Ok();
   }
 

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -104,10 +105,79 @@ bool PlainFile(const BY_HANDLE_FILE_INFORMATION& info) {
   return (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 }
 
-// Opens an entry itself, never what a link or reparse point there points to.
+// Opens an entry itself, never what a link or reparse point there points to (but see
+// IsEntryOf: Wine opens what a Unix link points to all the same). A named pipe in its place
+// cannot act as the one who opened it.
 UniqueHandle OpenEntry(const std::wstring& path, DWORD access, DWORD share) {
   return UniqueHandle(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS |
+                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                  nullptr));
+}
+
+bool UnderWine() {
+  static const bool wine =
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
+}
+
+// Where the file or folder open as `h` really is, every link on the way resolved; empty when the
+// system cannot say.
+std::wstring FinalPath(HANDLE h) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return L"";
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(n);
+  }
+}
+
+bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Whether what `h` has open is the entry `name` of the folder whose final path is `folder`. Wine
+// shows a Unix symbolic link as the file or folder it points to: no reparse point through the
+// handle, and the reparse-point flag does not keep it from opening the target. Only where the
+// handle is tells it apart, and the folder's own final path is worked out the same way, so
+// short names, substituted drives and links further up agree on both sides. An empty `folder`
+// (a volume that cannot say, on Windows, where the attributes already tell a link) passes.
+bool IsEntryOf(const std::wstring& folder, HANDLE h, std::wstring_view name) {
+  if (folder.empty()) return true;
+  const std::wstring path = FinalPath(h);
+  const size_t base = folder.size() + (folder.back() == L'\\' ? 0 : 1);
+  return path.size() > base && path.compare(0, folder.size(), folder) == 0 &&
+         path[base - 1] == L'\\' && EqualIgnoringCase(std::wstring_view(path).substr(base), name);
+}
+
+// The final path of the folder open as `h`, for IsEntryOf. Under Wine a folder that cannot say
+// where it is cannot have its entries told from links: refused.
+Status FolderFinalPath(HANDLE h, const std::string& what, std::wstring* folder) {
+  *folder = FinalPath(h);
+  if (folder->empty() && UnderWine()) {
+    return Status::Error(Status::Code::kAccessDenied, "cannot tell where " + what + " is");
+  }
+  return Status::Ok();
+}
+
+// Splits a path at its last separator: the folder it names an entry of ("." for none, a root
+// keeping its separator) and the entry's name.
+void SplitPath(const std::wstring& path, std::wstring* folder, std::wstring* name) {
+  const size_t sep = path.find_last_of(L"\\/");
+  if (sep == std::wstring::npos) {
+    *folder = L".";
+    *name = path;
+    return;
+  }
+  const bool root = sep == 0 || path[sep - 1] == L':';
+  *folder = path.substr(0, root ? sep + 1 : sep);
+  *name = path.substr(sep + 1);
 }
 
 Status DeleteByHandle(HANDLE h, const std::string& what) {
@@ -126,37 +196,163 @@ struct LocalMemory {
   }
 };
 
-// Removes the entry at `path` when it is a file or a link (the link itself), never a folder.
-Status RemoveEntry(const std::wstring& path, const std::string& what) {
-  UniqueHandle e = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (!e.valid()) return LastError("open " + what);
-  BY_HANDLE_FILE_INFORMATION d;
-  if (Status s = Identity(e.get(), what, &d); !s.ok()) return s;
-  if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return Status::Error(Status::Code::kAccessDenied, what + " is a folder");
-  }
-  return DeleteByHandle(e.get(), what);
-}
+// The entries of a folder, named the way the wide API takes them and opened only as themselves.
+struct FolderEntries {
+  std::string utf8;    // the folder's path
+  std::wstring final;  // where it really is, for IsEntryOf
 
-// Whether the entry at `path` is the file open as `h`; a missing entry is not.
-Status IsFileAt(HANDLE h, const std::wstring& path, const std::string& what, bool* same) {
-  // Asking only for attributes passes any sharing, ours included.
-  UniqueHandle e = OpenEntry(path, FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (!e.valid()) {
-    const DWORD err = GetLastError();
-    if (err != ERROR_FILE_NOT_FOUND) return StatusFromWin32(err, "open " + what);
-    *same = false;
+  std::string What(const std::string& name) const { return utf8 + "\\" + name; }
+  std::wstring Path(const std::string& name) const { return Win32Path(What(name)); }
+
+  // Opens the entry `name` itself: what a link there points to is refused (kAccessDenied).
+  Status Open(const std::string& name, DWORD access, DWORD share, UniqueHandle* out) const {
+    UniqueHandle h = OpenEntry(Path(name), access, share);
+    if (!h.valid()) return LastError("open " + What(name));
+    if (!IsEntryOf(final, h.get(), Widen(name))) {
+      return Status::Error(Status::Code::kAccessDenied, What(name) + " is a link");
+    }
+    *out = std::move(h);
     return Status::Ok();
   }
-  BY_HANDLE_FILE_INFORMATION mine, entry;
-  if (Status s = Identity(h, what, &mine); !s.ok()) return s;
-  if (Status s = Identity(e.get(), what, &entry); !s.ok()) return s;
-  *same = SameFile(mine, entry);
+
+  // Removes the entry `name` when it is a file or a link (the link itself), never a folder. A
+  // link that Wine would follow cannot be removed as a link from Windows code: it stays.
+  Status Remove(const std::string& name) const {
+    UniqueHandle e;
+    if (Status s = Open(name, DELETE | FILE_READ_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &e);
+        !s.ok()) {
+      return s;
+    }
+    BY_HANDLE_FILE_INFORMATION d;
+    if (Status s = Identity(e.get(), What(name), &d); !s.ok()) return s;
+    if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return Status::Error(Status::Code::kAccessDenied, What(name) + " is a folder");
+    }
+    return DeleteByHandle(e.get(), What(name));
+  }
+
+  // Whether the entry `name` is the file open as `h`; a missing entry, or a link, is not.
+  Status IsFileAt(HANDLE h, const std::string& name, bool* same) const {
+    *same = false;
+    // Asking only for attributes passes any sharing, ours included.
+    UniqueHandle e;
+    Status s = Open(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &e);
+    if (s.code() == Status::Code::kNotFound || s.code() == Status::Code::kAccessDenied) {
+      return Status::Ok();
+    }
+    if (!s.ok()) return s;
+    BY_HANDLE_FILE_INFORMATION mine, entry;
+    if (Status r = Identity(h, What(name), &mine); !r.ok()) return r;
+    if (Status r = Identity(e.get(), What(name), &entry); !r.ok()) return r;
+    *same = SameFile(mine, entry);
+    return Status::Ok();
+  }
+};
+
+// Opens the entry at `path` itself, as FolderEntries::Open does, for a path given whole: its
+// folder is opened too, links on the way to it followed, for its final path.
+Status OpenOwnEntry(const std::wstring& path, const std::string& what, DWORD access, DWORD share,
+                    UniqueHandle* out) {
+  std::wstring folder, name;
+  SplitPath(path, &folder, &name);
+  if (name.empty()) {  // a drive's root is its own entry
+    UniqueHandle h = OpenEntry(path, access, share);
+    if (!h.valid()) return LastError("open " + what);
+    *out = std::move(h);
+    return Status::Ok();
+  }
+  UniqueHandle f(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!f.valid()) return LastError("open the folder of " + what);
+  std::wstring final_folder;
+  if (Status s = FolderFinalPath(f.get(), what, &final_folder); !s.ok()) return s;
+  UniqueHandle h = OpenEntry(path, access, share);
+  if (!h.valid()) return LastError("open " + what);
+  if (!IsEntryOf(final_folder, h.get(), name)) {
+    return Status::Error(Status::Code::kAccessDenied, what + " is a link");
+  }
+  *out = std::move(h);
   return Status::Ok();
 }
+
+// What SetMetadata takes back: the attributes, then the security descriptor (self-relative,
+// DACL only), if the file system keeps one.
+struct WinMetadataHeader {
+  DWORD attributes;
+};
+
+class WinReadableFile final : public ReadableFile {
+ public:
+  WinReadableFile(UniqueHandle h, std::string what) : h_(std::move(h)), what_(std::move(what)) {}
+
+  // Only a plain file on a disk is read: not a folder, a link, a device or a pipe.
+  static Status Make(UniqueHandle h, std::string what, std::unique_ptr<ReadableFile>* file) {
+    BY_HANDLE_FILE_INFORMATION d;
+    if (GetFileType(h.get()) != FILE_TYPE_DISK || !Identity(h.get(), what, &d).ok() || !PlainFile(d)) {
+      return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file");
+    }
+    *file = std::make_unique<WinReadableFile>(std::move(h), std::move(what));
+    return Status::Ok();
+  }
+
+  Status Info(EntryInfo* info) override {
+    BY_HANDLE_FILE_INFORMATION d;
+    if (Status s = Identity(h_.get(), what_, &d); !s.ok()) return s;
+    info->read_only = (d.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    info->size = (static_cast<uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+    info->volume = d.dwVolumeSerialNumber;
+    info->index = (static_cast<uint64_t>(d.nFileIndexHigh) << 32) | d.nFileIndexLow;
+    return LocalStamp(d.ftLastWriteTime, what_, &info->stamp);
+  }
+
+  Status ReadAt(uint64_t offset, size_t n, uint8_t* dst) override {
+    size_t done = 0;
+    while (done < n) {
+      const size_t left = n - done;
+      const DWORD chunk = static_cast<DWORD>(left < (16u << 20) ? left : (16u << 20));
+      OVERLAPPED at = {};
+      at.Offset = static_cast<DWORD>(offset + done);
+      at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+      DWORD got = 0;
+      if (!ReadFile(h_.get(), dst + done, chunk, &got, &at)) {
+        if (GetLastError() != ERROR_HANDLE_EOF) return LastError("read " + what_);
+        got = 0;
+      }
+      if (got == 0) {
+        return Status::Error(Status::Code::kShortFile,
+                             what_ + " ends before byte " + std::to_string(offset + n));
+      }
+      done += got;
+    }
+    return Status::Ok();
+  }
+
+  Status GetMetadata(FileMetadata* metadata) override {
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(h_.get(), FileBasicInfo, &basic, sizeof basic)) {
+      return LastError("attributes of " + what_);
+    }
+    const WinMetadataHeader header{basic.FileAttributes};
+    metadata->bytes.assign(reinterpret_cast<const uint8_t*>(&header),
+                           reinterpret_cast<const uint8_t*>(&header) + sizeof header);
+    LocalMemory sd;
+    const DWORD err = GetSecurityInfo(h_.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                      nullptr, nullptr, nullptr, &sd.p);
+    // A file system without access lists (FAT) has none to keep.
+    if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
+    if (err != ERROR_SUCCESS) return StatusFromWin32(err, "security of " + what_);
+    const auto* bytes = static_cast<const uint8_t*>(sd.p);
+    metadata->bytes.insert(metadata->bytes.end(), bytes, bytes + GetSecurityDescriptorLength(sd.p));
+    return Status::Ok();
+  }
+
+ private:
+  UniqueHandle h_;
+  std::string what_;
+};
 
 class WinLock final : public FolderLock {
  public:
@@ -168,9 +364,7 @@ class WinLock final : public FolderLock {
 
 class WinNewFile final : public NewFile {
  public:
-  // `folder` is the folder's UTF-8 path; entries are named through Win32Path, so that a long
-  // one gets the prefix that lifts MAX_PATH.
-  WinNewFile(std::string folder, std::string name, UniqueHandle h, bool can_set_dacl)
+  WinNewFile(FolderEntries folder, std::string name, UniqueHandle h, bool can_set_dacl)
       : folder_(std::move(folder)), name_(std::move(name)), h_(std::move(h)),
         can_set_dacl_(can_set_dacl) {}
   ~WinNewFile() override {
@@ -196,37 +390,33 @@ class WinNewFile final : public NewFile {
     return Status::Ok();
   }
 
-  Status CopyMetadataFrom(const std::string& model) override {
-    UniqueHandle m = OpenEntry(Entry(model), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-    if (!m.valid()) return LastError("open " + model);
-    FILE_BASIC_INFO basic;
-    if (!GetFileInformationByHandleEx(m.get(), FileBasicInfo, &basic, sizeof basic)) {
-      return LastError("attributes of " + model);
+  Status SetMetadata(const FileMetadata& model) override {
+    WinMetadataHeader header;
+    if (model.bytes.size() < sizeof header) {
+      return Status::Error(Status::Code::kInvalidPath, "no metadata for " + name_);
     }
+    std::memcpy(&header, model.bytes.data(), sizeof header);
     // The times stay the new file's own (zero leaves them); the attributes come over without
     // read-only, which would keep the product from writing its database.
     constexpr DWORD kKept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     FILE_BASIC_INFO mine = {};
-    mine.FileAttributes = basic.FileAttributes & kKept;
+    mine.FileAttributes = header.attributes & kKept;
     if (mine.FileAttributes == 0) mine.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(h_.get(), FileBasicInfo, &mine, sizeof mine)) {
       return LastError("set attributes of " + name_);
     }
-    // A share that lets us change files but not their permissions keeps its own.
-    if (!can_set_dacl_) return Status::Ok();
-
-    LocalMemory sd;
-    DWORD err = GetSecurityInfo(m.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                nullptr, nullptr, &sd.p);
-    // A file system without access lists (FAT) has none to keep.
-    if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
-    if (err != ERROR_SUCCESS) return StatusFromWin32(err, "security of " + model);
+    // A share that lets us change files but not their permissions keeps its own; a file system
+    // without access lists has none.
+    if (!can_set_dacl_ || model.bytes.size() == sizeof header) return Status::Ok();
+    std::vector<uint8_t> sd(model.bytes.begin() + sizeof header, model.bytes.end());
+    if (!IsValidSecurityDescriptor(sd.data())) {
+      return Status::Error(Status::Code::kInvalidPath, "no valid security for " + name_);
+    }
     // The access list as it stands, inherited entries and protection included, the way the
     // system's own replace keeps it: not one worked out again for the new file's owner.
-    if (!SetKernelObjectSecurity(h_.get(), DACL_SECURITY_INFORMATION, sd.p)) {
-      err = GetLastError();
+    if (!SetKernelObjectSecurity(h_.get(), DACL_SECURITY_INFORMATION, sd.data())) {
+      const DWORD err = GetLastError();
       if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
       return StatusFromWin32(err, "set security of " + name_);
     }
@@ -234,7 +424,7 @@ class WinNewFile final : public NewFile {
   }
 
   Status ReplaceInto(const std::string& name) override {
-    const std::wstring target = NtPath(Entry(name));
+    const std::wstring target = NtPath(folder_.Path(name));
     if (target.empty()) return LastError("full path of " + name);
     const size_t bytes = sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t);
     std::vector<unsigned char> buffer(bytes, 0);
@@ -252,7 +442,7 @@ class WinNewFile final : public NewFile {
     // Where another program can rename what lies under the handle's old name (Wine, for a Linux
     // process), the rename may have moved another file: only ours counts as done.
     bool same = false;
-    Status s = IsFileAt(h_.get(), Entry(name), name, &same);
+    Status s = folder_.IsFileAt(h_.get(), name, &same);
     if (s.ok() && !same) {
       s = Status::Error(Status::Code::kChanged, name + " is not the file that was written");
     }
@@ -265,7 +455,7 @@ class WinNewFile final : public NewFile {
   }
 
   Status IsEntry(const std::string& name, bool* same) override {
-    Status s = IsFileAt(h_.get(), Entry(name), name, same);
+    Status s = folder_.IsFileAt(h_.get(), name, same);
     if (s.ok() && *same) replaced_ = true;
     return s;
   }
@@ -279,14 +469,12 @@ class WinNewFile final : public NewFile {
     }
     // Only what is still under the temporary name goes.
     h_.reset();
-    s = RemoveEntry(Entry(name_), name_);
+    s = folder_.Remove(name_);
     return s.code() == Status::Code::kNotFound ? Status::Ok() : s;
   }
 
  private:
-  std::wstring Entry(const std::string& name) const { return Win32Path(folder_ + "\\" + name); }
-
-  std::string folder_;
+  FolderEntries folder_;
   std::string name_;
   UniqueHandle h_;
   bool can_set_dacl_;
@@ -304,15 +492,15 @@ struct FindGuard {
 
 class WinFolder final : public Folder {
  public:
-  WinFolder(UniqueHandle h, std::string utf8) : h_(std::move(h)), utf8_(std::move(utf8)) {}
+  WinFolder(UniqueHandle h, FolderEntries entries) : h_(std::move(h)), entries_(std::move(entries)) {}
 
   Status Lock(const std::string& name, std::unique_ptr<FolderLock>* lock) override {
-    const std::string what = utf8_ + "\\" + name;
+    const std::string what = entries_.What(name);
     for (int attempt = 0; attempt < 8; ++attempt) {
       // A lock file of our own is made new, so nothing planted under the name is followed, and
       // it goes when its handle closes, the process's end included.
-      UniqueHandle h(CreateFileW(Entry(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
-                                 nullptr, CREATE_NEW,
+      UniqueHandle h(CreateFileW(entries_.Path(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE |
                                      FILE_FLAG_OPEN_REPARSE_POINT,
                                  nullptr));
@@ -325,13 +513,12 @@ class WinFolder final : public Folder {
         }
         // One left by a power cut, or held by another run: held without sharing and only read,
         // so that whatever it is, it is never written or removed.
-        h = OpenEntry(Entry(name), GENERIC_READ, 0);
-        if (!h.valid()) {
-          err = GetLastError();
-          if (err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED) return Busy(what);
-          if (err == ERROR_FILE_NOT_FOUND) continue;  // gone meanwhile: make our own
-          return StatusFromWin32(err, "lock " + what);
-        }
+        Status s = entries_.Open(name, GENERIC_READ, 0, &h);
+        if (s.code() == Status::Code::kInUse) return Busy(what);
+        if (s.code() == Status::Code::kNotFound) continue;  // gone meanwhile: make our own
+        if (!s.ok()) return s;
+      } else if (!IsEntryOf(entries_.final, h.get(), Widen(name))) {
+        return Status::Error(Status::Code::kAccessDenied, what + " is not in its folder");
       }
       BY_HANDLE_FILE_INFORMATION info;
       if (Status s = Identity(h.get(), what, &info); !s.ok()) return s;
@@ -347,73 +534,70 @@ class WinFolder final : public Folder {
   Status List(std::vector<std::string>* names) override {
     names->clear();
     WIN32_FIND_DATAW d;
-    FindGuard found{FindFirstFileExW(Win32Path(utf8_ + "\\*").c_str(), FindExInfoBasic, &d,
+    FindGuard found{FindFirstFileExW(Win32Path(entries_.utf8 + "\\*").c_str(), FindExInfoBasic, &d,
                                      FindExSearchNameMatch, nullptr, 0)};
-    if (found.h == INVALID_HANDLE_VALUE) return LastError("list " + utf8_);
+    if (found.h == INVALID_HANDLE_VALUE) return LastError("list " + entries_.utf8);
     do {
       if (std::wcscmp(d.cFileName, L".") != 0 && std::wcscmp(d.cFileName, L"..") != 0) {
         names->push_back(Narrow(d.cFileName));
       }
     } while (FindNextFileW(found.h, &d));
     const DWORD err = GetLastError();
-    if (err != ERROR_NO_MORE_FILES) return StatusFromWin32(err, "list " + utf8_);
+    if (err != ERROR_NO_MORE_FILES) return StatusFromWin32(err, "list " + entries_.utf8);
     return Status::Ok();
   }
 
-  Status Stat(const std::string& name, EntryInfo* info) override {
-    const std::string what = utf8_ + "\\" + name;
-    UniqueHandle e = OpenEntry(Entry(name), FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-    if (!e.valid()) return LastError("open " + what);
-    BY_HANDLE_FILE_INFORMATION d;
-    if (Status s = Identity(e.get(), what, &d); !s.ok()) return s;
-    info->regular = PlainFile(d);
-    info->read_only = (d.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    info->size = (static_cast<uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
-    return LocalStamp(d.ftLastWriteTime, what, &info->stamp);
+  Status OpenFile(const std::string& name, std::unique_ptr<ReadableFile>* file) override {
+    UniqueHandle h;
+    if (Status s = entries_.Open(name, GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &h);
+        !s.ok()) {
+      return s;
+    }
+    return WinReadableFile::Make(std::move(h), entries_.What(name), file);
   }
 
   Status CreateNew(const std::string& name, std::unique_ptr<NewFile>* file) override {
-    const std::string what = utf8_ + "\\" + name;
+    const std::string what = entries_.What(name);
     // Not shared with anyone: nothing can open it, map it or give it a second name while it is
     // written, and it can be renamed and deleted through this handle.
     constexpr DWORD kAccess = GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES;
     bool can_set_dacl = true;
-    UniqueHandle h(CreateFileW(Entry(name).c_str(), kAccess | READ_CONTROL | WRITE_DAC, 0, nullptr,
-                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                               nullptr));
+    UniqueHandle h(CreateFileW(entries_.Path(name).c_str(), kAccess | READ_CONTROL | WRITE_DAC, 0,
+                               nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!h.valid() && GetLastError() == ERROR_ACCESS_DENIED) {
       // A share that lets us make files but not set their permissions.
       can_set_dacl = false;
-      h.reset(CreateFileW(Entry(name).c_str(), kAccess, 0, nullptr, CREATE_NEW,
+      h.reset(CreateFileW(entries_.Path(name).c_str(), kAccess, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     }
     if (!h.valid()) return LastError("create " + what);
     // Made new, so it can only have grown a second name since: one more way in for someone
-    // else, which the new database must not have.
+    // else, which the new database must not have. And it must be where it was meant to be.
     BY_HANDLE_FILE_INFORMATION info;
     Status s = Identity(h.get(), what, &info);
     if (s.ok() && (!PlainFile(info) || info.nNumberOfLinks != 1)) {
       s = Status::Error(Status::Code::kAccessDenied, what + " is not a plain file of its own");
     }
-    auto made = std::make_unique<WinNewFile>(utf8_, name, std::move(h), can_set_dacl);
+    if (s.ok() && !IsEntryOf(entries_.final, h.get(), Widen(name))) {
+      s = Status::Error(Status::Code::kAccessDenied, what + " is not in its folder");
+    }
+    auto made = std::make_unique<WinNewFile>(entries_, name, std::move(h), can_set_dacl);
     if (!s.ok()) return s;  // and `made` deletes it
     *file = std::move(made);
     return Status::Ok();
   }
 
-  Status Remove(const std::string& name) override {
-    return RemoveEntry(Entry(name), utf8_ + "\\" + name);
-  }
+  Status Remove(const std::string& name) override { return entries_.Remove(name); }
 
  private:
-  std::wstring Entry(const std::string& name) const { return Win32Path(utf8_ + "\\" + name); }
   static Status Busy(const std::string& what) {
     return Status::Error(Status::Code::kBusy, "another update run holds " + what);
   }
 
   UniqueHandle h_;  // held without delete sharing: the folder cannot be renamed or swapped
-  std::string utf8_;
+  FolderEntries entries_;
 };
 
 class WinEnv final : public Env {
@@ -440,30 +624,14 @@ class WinEnv final : public Env {
     return LocalStamp(d.ftLastWriteTime, path, stamp);
   }
 
-  Status ReadFileAt(const std::string& path, uint64_t offset, size_t n, uint8_t* dst) override {
-    UniqueHandle h(CreateFileW(Win32Path(path).c_str(), GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!h.valid()) return LastError("open " + path);
-    if (GetFileType(h.get()) != FILE_TYPE_DISK) {
-      return Status::Error(Status::Code::kAccessDenied, path + " is not a file");
+  Status OpenFile(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+    UniqueHandle h;
+    if (Status s = OpenOwnEntry(Win32Path(path), path, GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &h);
+        !s.ok()) {
+      return s;
     }
-    LARGE_INTEGER pos;
-    pos.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(h.get(), pos, nullptr, FILE_BEGIN)) return LastError("seek " + path);
-    size_t done = 0;
-    while (done < n) {
-      const size_t left = n - done;
-      const DWORD chunk = static_cast<DWORD>(left < (16u << 20) ? left : (16u << 20));
-      DWORD got = 0;
-      if (!ReadFile(h.get(), dst + done, chunk, &got, nullptr)) return LastError("read " + path);
-      if (got == 0) {
-        return Status::Error(Status::Code::kShortFile,
-                             path + " ends before byte " + std::to_string(offset + n));
-      }
-      done += got;
-    }
-    return Status::Ok();
+    return WinReadableFile::Make(std::move(h), path, file);
   }
 
   Status OpenFolder(const std::string& path, std::unique_ptr<Folder>* folder) override {
@@ -471,9 +639,12 @@ class WinEnv final : public Env {
     while (w.size() > 3 && (w.back() == L'\\' || w.back() == L'/') && w[w.size() - 2] != L':') {
       w.pop_back();
     }
-    UniqueHandle h = OpenEntry(w, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (!h.valid()) return LastError("open folder " + path);
+    UniqueHandle h;
+    if (Status s = OpenOwnEntry(w, path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, &h);
+        !s.ok()) {
+      return s;
+    }
     BY_HANDLE_FILE_INFORMATION d;
     if (Status s = Identity(h.get(), path, &d); !s.ok()) return s;
     if (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -482,7 +653,9 @@ class WinEnv final : public Env {
     if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return StatusFromWin32(ERROR_DIRECTORY, path + " is not a folder");
     }
-    *folder = std::make_unique<WinFolder>(std::move(h), path);
+    FolderEntries entries{path, L""};
+    if (Status s = FolderFinalPath(h.get(), path, &entries.final); !s.ok()) return s;
+    *folder = std::make_unique<WinFolder>(std::move(h), std::move(entries));
     return Status::Ok();
   }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <iterator>
 #include <new>
 #include <random>
 #include <vector>
@@ -27,6 +28,32 @@ constexpr size_t DatabaseRow() {
   return std::size(kExpectedFiles);
 }
 static_assert(DatabaseRow() < std::size(kExpectedFiles), "the database is one of the checked files");
+
+// How many bytes of piece i the database keeps: those before the place where the next piece
+// starts writing, which overwrites the rest.
+constexpr uint64_t KeptBytes(size_t i) {
+  const DataPiece& p = kDataPieces[i];
+  if (i + 1 == std::size(kDataPieces)) return p.count;
+  const uint64_t next = kDataPieces[i + 1].written_at;
+  return next - p.written_at < p.count ? next - p.written_at : p.count;
+}
+
+// Streaming the pieces one after the other makes the database only if they fill it from its
+// first byte and each starts where the ones before it end, or inside the last of them, and
+// reaches at least as far.
+constexpr bool PiecesFollowEachOther() {
+  uint64_t end = 0;
+  for (size_t i = 0; i < std::size(kDataPieces); ++i) {
+    const DataPiece& p = kDataPieces[i];
+    if (p.written_at - 1 > end || p.written_at - 1 + p.count < end ||
+        (i > 0 && p.written_at <= kDataPieces[i - 1].written_at)) {
+      return false;
+    }
+    end = p.written_at - 1 + p.count;
+  }
+  return kDataPieces[0].written_at == 1;
+}
+static_assert(PiecesFollowEachOther());
 
 uint64_t FreshRandom() {
   uint64_t r = static_cast<uint64_t>(
@@ -69,19 +96,23 @@ Status FindEntry(Folder& folder, std::string_view name, std::string* found) {
   return Status::Ok();
 }
 
-// The database as the verification accepted it: a plain, writable file of the expected size
-// and time stamp.
-Status CheckUnchanged(Folder& folder, const std::string& database) {
-  EntryInfo info;
-  if (Status s = folder.Stat(database, &info); !s.ok()) return s;
+// The database under its name as the verification accepted it: a plain, writable file of the
+// expected size and time stamp, opened without following a link; with `first`, the very file
+// found then. Its description goes to *info.
+Status CheckUnchanged(Folder& folder, const std::string& database, const EntryInfo* first,
+                      EntryInfo* info, FileMetadata* metadata = nullptr) {
+  std::unique_ptr<ReadableFile> file;
+  if (Status s = folder.OpenFile(database, &file); !s.ok()) return s;
+  if (Status s = file->Info(info); !s.ok()) return s;
   const ExpectedFile& row = kExpectedFiles[DatabaseRow()];
-  if (!info.regular || info.size != row.size || FormatStamp(info.stamp) != row.stamp) {
+  if (info->size != row.size || FormatStamp(info->stamp) != row.stamp ||
+      (first != nullptr && (info->volume != first->volume || info->index != first->index))) {
     return Status::Error(Status::Code::kChanged, database + " changed since it was checked");
   }
   // A read-only database stays as it is: a rename would pass over the attribute where the
   // system lets it (Wine, or root on POSIX).
-  if (info.read_only) return Status::Error(Status::Code::kAccessDenied, database + " is read-only");
-  return Status::Ok();
+  if (info->read_only) return Status::Error(Status::Code::kAccessDenied, database + " is read-only");
+  return metadata != nullptr ? file->GetMetadata(metadata) : Status::Ok();
 }
 
 Status CreateTemporary(Folder& folder, std::unique_ptr<NewFile>* file, std::string* name) {
@@ -113,16 +144,20 @@ Status ReplaceWithRetries(Env& env, NewFile& file, const std::string& database) 
 }
 
 Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
-                        const uint8_t* image, size_t n) {
+                        OpenPieces& pieces, const EntryInfo& checked,
+                        const FileMetadata& metadata) {
   std::unique_ptr<NewFile> file;
   std::string temp;
   Status s = CreateTemporary(folder, &file, &temp);
-  if (s.ok()) s = file->Append(image, n);
+  if (s.ok()) {
+    s = StreamDatabase(pieces, [&](const uint8_t* data, size_t n) { return file->Append(data, n); });
+  }
   if (s.ok()) s = file->Sync();
   // Only now: the old database's owner, who gets the file with it, must not be able to open it
   // while it is written.
-  if (s.ok()) s = file->CopyMetadataFrom(database);
-  if (s.ok()) s = CheckUnchanged(folder, database);
+  if (s.ok()) s = file->SetMetadata(metadata);
+  EntryInfo now;
+  if (s.ok()) s = CheckUnchanged(folder, database, &checked, &now);
   if (s.ok()) s = ReplaceWithRetries(env, *file, database);
   if (s.ok()) return s;
 
@@ -135,8 +170,8 @@ Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
 
 Status Rebuild(Env& env, const std::function<std::string()>& install_path,
                const std::string& updater_folder) {
-  std::unique_ptr<uint8_t[]> image;
-  if (Status s = AssembleDatabase(env, updater_folder, &image); !s.ok()) return s;
+  OpenPieces pieces;
+  if (Status s = OpenDataPieces(env, updater_folder, &pieces); !s.ok()) return s;
 
   const std::string_view db(kDatabaseName);
   const size_t sep = db.rfind('\\');
@@ -151,8 +186,12 @@ Status Rebuild(Env& env, const std::function<std::string()>& install_path,
 
   std::string database;
   if (s = FindEntry(*folder, db.substr(sep + 1), &database); !s.ok()) return s;
-  if (s = CheckUnchanged(*folder, database); !s.ok()) return s;
-  return WriteNewDatabase(env, *folder, database, image.get(), DatabaseSize());
+  // What the new database carries besides its bytes comes from the file checked here, not from
+  // whatever the name may point to later.
+  EntryInfo checked;
+  FileMetadata metadata;
+  if (s = CheckUnchanged(*folder, database, nullptr, &checked, &metadata); !s.ok()) return s;
+  return WriteNewDatabase(env, *folder, database, pieces, checked, metadata);
 }
 
 }  // namespace
@@ -177,19 +216,36 @@ bool IsLeftoverName(std::string_view name) {
   return true;
 }
 
-Status AssembleDatabase(Env& env, const std::string& updater_folder,
-                        std::unique_ptr<uint8_t[]>* image) {
-  image->reset();
-  // The pieces are read straight into their places in the image, so there is one copy of the
-  // 12 MB and no piece buffers.
-  std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[DatabaseSize()]);
-  if (!out) return Status::Error(Status::Code::kNoMemory, "no memory for the new database");
-  for (const DataPiece& p : kDataPieces) {
-    Status s = env.ReadFileAt(updater_folder + std::string(p.name), p.read_from - 1, p.count,
-                              out.get() + (p.written_at - 1));
-    if (!s.ok()) return s;
+Status OpenDataPieces(Env& env, const std::string& updater_folder, OpenPieces* pieces) {
+  for (size_t i = 0; i < std::size(kDataPieces); ++i) {
+    const DataPiece& p = kDataPieces[i];
+    const std::string path = updater_folder + std::string(p.name);
+    std::unique_ptr<ReadableFile>& file = pieces->files[i];
+    if (Status s = env.OpenFile(path, &file); !s.ok()) return s;
+    EntryInfo info;
+    if (Status s = file->Info(&info); !s.ok()) return s;
+    if (info.size < p.read_from - 1 + p.count) {
+      return Status::Error(Status::Code::kShortFile,
+                           path + " has " + std::to_string(info.size) + " bytes, needs " +
+                               std::to_string(p.read_from - 1 + p.count));
+    }
   }
-  *image = std::move(out);
+  return Status::Ok();
+}
+
+Status StreamDatabase(OpenPieces& pieces, const std::function<Status(const uint8_t*, size_t)>& sink) {
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kStreamChunk]);
+  if (!buffer) return Status::Error(Status::Code::kNoMemory, "no memory to copy the pieces");
+  for (size_t i = 0; i < std::size(kDataPieces); ++i) {
+    uint64_t at = kDataPieces[i].read_from - 1;
+    for (uint64_t left = KeptBytes(i); left > 0;) {
+      const size_t n = left < kStreamChunk ? static_cast<size_t>(left) : kStreamChunk;
+      if (Status s = pieces.files[i]->ReadAt(at, n, buffer.get()); !s.ok()) return s;
+      if (Status s = sink(buffer.get(), n); !s.ok()) return s;
+      at += n;
+      left -= n;
+    }
+  }
   return Status::Ok();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <string>
@@ -55,19 +56,32 @@ inline constexpr std::string_view kLockName = "P03.pac.lock";
 inline constexpr int kReplaceTries = 10;
 inline constexpr int kReplaceWaitMs = 100;
 
-// Reads the four pieces from `updater_folder` into a new image of the whole database, in the
-// table's order, so that each overlapping byte ends up as the later piece has it. A missing or
-// short piece, or no memory for the image, is an error and leaves *image empty.
-Status AssembleDatabase(Env& env, const std::string& updater_folder,
-                        std::unique_ptr<uint8_t[]>* image);
+// The data pieces of `updater_folder`, each opened once, in the table's order.
+struct OpenPieces {
+  std::unique_ptr<ReadableFile> files[std::size(kDataPieces)];
+};
+
+// Opens the four pieces and checks that each holds the bytes the database takes from it: a
+// missing piece is kNotFound and a short one kShortFile, naming the first that is not usable.
+Status OpenDataPieces(Env& env, const std::string& updater_folder, OpenPieces* pieces);
+
+// The most a rebuild holds of the database at once.
+inline constexpr size_t kStreamChunk = 256 * 1024;
+
+// Hands the new database's bytes to `sink` in order, a chunk of at most kStreamChunk bytes at a
+// time, read from the open pieces through one buffer: where two pieces overlap, the later one's
+// byte is the one handed on. No memory for the buffer is kNoMemory; a piece that fails or turns
+// out short while read, or a sink that fails, ends it with that failure.
+Status StreamDatabase(OpenPieces& pieces, const std::function<Status(const uint8_t*, size_t)>& sink);
 
 // Rebuilds the database under the install path from the pieces in `updater_folder`.
 //
-// All four pieces are read whole before anything is touched. Then, holding the installation's
-// lock, the run removes what interrupted runs left, finds the database (exactly one entry of its
-// folder by that name, letter case aside), writes the new one to a fresh file created beside it
-// and flushes it, checks that the database is still the one the verification accepted, and puts
-// the new file in its place in one step. So on any failure (a missing or short piece, another
+// All four pieces are opened and checked to be long enough before anything is touched. Then,
+// holding the installation's lock, the run removes what interrupted runs left, finds the database
+// (exactly one entry of its folder by that name, letter case aside) and opens it, writes the new
+// one from the pieces to a fresh file created beside it and flushes it, gives it what the open
+// database carries besides its bytes, checks that the database under its name is still the file
+// the verification accepted, and puts the new file in its place in one step. So on any failure (a missing or short piece, another
 // run, a read-only or locked database, a full disk, no memory) the installed database is exactly
 // as it was and no temporary file is left. Never throws. `install_path` is asked afresh for each
 // file name.

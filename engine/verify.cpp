@@ -41,25 +41,23 @@ int VerifyInstallation(Env& env, const std::function<std::string()>& install_pat
 
 Status FileBinaryCompare(Env& env, const std::string& strFile1, const std::string& strFile2,
                          bool* equal) {
-  uint64_t size1 = 0, size2 = 0;
-  Status s = env.GetFileSize(strFile1, &size1);
-  if (s.ok()) s = env.GetFileSize(strFile2, &size2);
+  std::unique_ptr<ReadableFile> file1, file2;
+  EntryInfo info1, info2;
+  Status s = env.OpenFile(strFile1, &file1);
+  if (s.ok()) s = env.OpenFile(strFile2, &file2);
+  if (s.ok()) s = file1->Info(&info1);
+  if (s.ok()) s = file2->Info(&info2);
   if (!s.ok()) return s;
-  if (size1 != size2) {
-    *equal = false;
-    return Status::Ok();
-  }
-  constexpr size_t kChunk = 1 << 20;
+  *equal = false;
+  if (info1.size != info2.size) return Status::Ok();
+  constexpr size_t kChunk = 256 * 1024;
   auto a = std::make_unique<uint8_t[]>(kChunk);
   auto b = std::make_unique<uint8_t[]>(kChunk);
-  for (uint64_t pos = 0; pos < size1; pos += kChunk) {
-    const size_t n = static_cast<size_t>(size1 - pos < kChunk ? size1 - pos : kChunk);
-    if (!(s = env.ReadFileAt(strFile1, pos, n, a.get())).ok()) return s;
-    if (!(s = env.ReadFileAt(strFile2, pos, n, b.get())).ok()) return s;
-    if (std::memcmp(a.get(), b.get(), n) != 0) {
-      *equal = false;
-      return Status::Ok();
-    }
+  for (uint64_t pos = 0; pos < info1.size; pos += kChunk) {
+    const size_t n = static_cast<size_t>(info1.size - pos < kChunk ? info1.size - pos : kChunk);
+    if (!(s = file1->ReadAt(pos, n, a.get())).ok()) return s;
+    if (!(s = file2->ReadAt(pos, n, b.get())).ok()) return s;
+    if (std::memcmp(a.get(), b.get(), n) != 0) return Status::Ok();
   }
   *equal = true;
   return Status::Ok();

@@ -54,8 +54,10 @@ class FaultyEnv final : public Env {
   Status GetFileStamp(const std::string& p, FileStamp* s) override {
     return Call("GetFileStamp", [&] { return real_->GetFileStamp(p, s); });
   }
-  Status ReadFileAt(const std::string& p, uint64_t o, size_t n, uint8_t* d) override {
-    return Call("ReadFileAt", [&] { return real_->ReadFileAt(p, o, n, d); });
+  Status OpenFile(const std::string& p, std::unique_ptr<ReadableFile>* f) override {
+    return Make<ReadableFile, ReadableFileWrap>("OpenFile", f, [&](std::unique_ptr<ReadableFile>* out) {
+      return real_->OpenFile(p, out);
+    });
   }
   Status OpenFolder(const std::string& p, std::unique_ptr<Folder>* f) override {
     return Make<Folder, FolderWrap>("OpenFolder", f, [&](std::unique_ptr<Folder>* out) {
@@ -72,8 +74,8 @@ class FaultyEnv final : public Env {
       return env_->Call("Append", [&] { return real_->Append(d, n); });
     }
     Status Sync() override { return env_->Call("Sync", [&] { return real_->Sync(); }); }
-    Status CopyMetadataFrom(const std::string& m) override {
-      return env_->Call("CopyMetadataFrom", [&] { return real_->CopyMetadataFrom(m); });
+    Status SetMetadata(const FileMetadata& m) override {
+      return env_->Call("SetMetadata", [&] { return real_->SetMetadata(m); });
     }
     Status ReplaceInto(const std::string& n) override {
       return env_->Call("ReplaceInto", [&] { return real_->ReplaceInto(n); });
@@ -88,6 +90,22 @@ class FaultyEnv final : public Env {
     std::unique_ptr<NewFile> real_;
   };
 
+  class ReadableFileWrap final : public ReadableFile {
+   public:
+    ReadableFileWrap(FaultyEnv* env, std::unique_ptr<ReadableFile> real) : env_(env), real_(std::move(real)) {}
+    Status Info(EntryInfo* i) override { return env_->Call("Info", [&] { return real_->Info(i); }); }
+    Status ReadAt(uint64_t o, size_t n, uint8_t* d) override {
+      return env_->Call("ReadAt", [&] { return real_->ReadAt(o, n, d); });
+    }
+    Status GetMetadata(FileMetadata* m) override {
+      return env_->Call("GetMetadata", [&] { return real_->GetMetadata(m); });
+    }
+
+   private:
+    FaultyEnv* env_;
+    std::unique_ptr<ReadableFile> real_;
+  };
+
   class FolderWrap final : public Folder {
    public:
     FolderWrap(FaultyEnv* env, std::unique_ptr<Folder> real) : env_(env), real_(std::move(real)) {}
@@ -99,8 +117,10 @@ class FaultyEnv final : public Env {
     Status List(std::vector<std::string>* names) override {
       return env_->Call("List", [&] { return real_->List(names); });
     }
-    Status Stat(const std::string& n, EntryInfo* i) override {
-      return env_->Call("Stat", [&] { return real_->Stat(n, i); });
+    Status OpenFile(const std::string& n, std::unique_ptr<ReadableFile>* f) override {
+      return env_->Make<ReadableFile, ReadableFileWrap>("OpenFile", f, [&](std::unique_ptr<ReadableFile>* out) {
+        return real_->OpenFile(n, out);
+      });
     }
     Status CreateNew(const std::string& n, std::unique_ptr<NewFile>* f) override {
       return env_->Make<NewFile, NewFileWrap>("CreateNew", f, [&](std::unique_ptr<NewFile>* out) {

@@ -178,7 +178,7 @@ TEST_F(HazardTest, ADatabaseChangedAfterItsCheckIsNotReplaced) {
   bool touched = false;
   // Once the checks are over, the pieces are read: the moment another program changes the file.
   env.before_call = [&](const std::string& call) {
-    if (call == "ReadFileAt" && !touched) {
+    if (call == "ReadAt" && !touched) {
       touched = true;
       std::fstream f(demo::FsPath(Database()), std::ios::in | std::ios::out | std::ios::binary);
       f.seekp(100);
