@@ -2,6 +2,7 @@
 
 #include "cli/version.h"
 #include "engine/applied.h"
+#include "engine/rebuild.h"
 #include "engine/texts.h"
 #include "engine/update_run.h"
 
@@ -194,6 +195,9 @@ int Main(const std::vector<std::string>& args, Env& env, const std::string& upda
   const UpdateCheck check = CheckUpdate(env, [&path] { return path; }, updater_folder);
   if (parsed.check) return ReportCheck(console, check, path);
   if (check.state == UpdateState::kAlreadyApplied) {
+    // What a run killed after its replace left goes all the same; another run busy there now
+    // cleans up itself.
+    RemoveLeftovers(env, [&path] { return path; });
     console.Out("Already up to date: the update is already applied to " + path +
                 "; nothing was changed");
     return kExitUpToDate;

@@ -419,7 +419,14 @@ class PosixEnv final : public Env {
     std::string real;
     if (Status s = ResolvePosixPath(path, &real); !s.ok()) return s;
     UniqueFd fd(::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid()) return StatusFromErrno(errno, "open folder " + path);
+    if (!fd.valid()) {
+      const int err = errno;
+      struct stat st;
+      if (::lstat(real.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        return Status::Error(Status::Code::kAccessDenied, path + " is a link");
+      }
+      return StatusFromErrno(err, "open folder " + path);
+    }
     *folder = std::make_unique<PosixFolder>(std::move(fd), path);
     return Status::Ok();
   }

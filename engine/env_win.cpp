@@ -284,6 +284,89 @@ struct WinMetadataHeader {
   DWORD attributes;
 };
 
+// Under Wine an access list only stands for Unix permission bits, and Wine reads an entry for
+// the running user as one for the file's owner and group alike: a copy of an owner-only file's
+// list gives the group its access too. Wine reads an entry for the file's owner as the owner's
+// alone when that owner is not the running user, so the new file's list names a placeholder
+// owner (CREATOR OWNER, never anyone's token) with what the old file's owner had, and Everyone
+// with what everyone had: its group gets no more than everyone else. Execution is never given.
+Status WineModeDescriptor(std::vector<uint8_t>* sd) {
+  const auto old = static_cast<PSECURITY_DESCRIPTOR>(sd->data());
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE, present = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorOwner(old, &owner, &defaulted) ||
+      !GetSecurityDescriptorDacl(old, &present, &dacl, &defaulted)) {
+    return LastError("read security");
+  }
+  SID_IDENTIFIER_AUTHORITY world_authority = SECURITY_WORLD_SID_AUTHORITY;
+  SID_IDENTIFIER_AUTHORITY creator_authority = SECURITY_CREATOR_SID_AUTHORITY;
+  struct SidFree {
+    void operator()(PSID p) const { FreeSid(p); }
+  };
+  PSID world_sid = nullptr, placeholder_sid = nullptr;
+  if (!AllocateAndInitializeSid(&world_authority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
+                                &world_sid)) {
+    return LastError("make a SID");
+  }
+  std::unique_ptr<void, SidFree> world(world_sid);
+  if (!AllocateAndInitializeSid(&creator_authority, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0, 0, 0,
+                                0, 0, &placeholder_sid)) {
+    return LastError("make a SID");
+  }
+  std::unique_ptr<void, SidFree> placeholder(placeholder_sid);
+
+  // What the owner and everyone may do, as Wine reads a list: the first entry to grant or deny
+  // a right decides it. No list at all lets everyone do everything.
+  DWORD user = 0, everyone = 0, user_decided = 0, everyone_decided = 0;
+  if (!present || dacl == nullptr) user = everyone = FILE_ALL_ACCESS;
+  for (DWORD i = 0; present && dacl != nullptr && i < dacl->AceCount; ++i) {
+    ACE_HEADER* ace = nullptr;
+    if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) return LastError("read security");
+    if (ace->AceFlags & INHERIT_ONLY_ACE) continue;
+    const bool allowed = ace->AceType == ACCESS_ALLOWED_ACE_TYPE;
+    if (!allowed && ace->AceType != ACCESS_DENIED_ACE_TYPE) continue;
+    // Both kinds of entry lay out their mask and SID alike.
+    const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    PSID sid = const_cast<DWORD*>(&entry->SidStart);
+    auto decide = [&](DWORD* mask, DWORD* decided) {
+      if (allowed) *mask |= entry->Mask & ~*decided;
+      *decided |= entry->Mask;
+    };
+    const bool for_everyone = EqualSid(sid, world.get());
+    if (for_everyone) decide(&everyone, &everyone_decided);
+    if (for_everyone || (owner != nullptr && EqualSid(sid, owner))) decide(&user, &user_decided);
+  }
+  auto rights = [](DWORD mask) {
+    DWORD r = 0;
+    if (mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) {
+      r |= FILE_GENERIC_READ & ~FILE_EXECUTE;
+    }
+    if (mask & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE | GENERIC_ALL)) {
+      r |= FILE_GENERIC_WRITE;
+    }
+    return r;
+  };
+  const DWORD size = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE);
+  std::vector<uint8_t> acl_bytes(size);
+  auto* acl = reinterpret_cast<PACL>(acl_bytes.data());
+  SECURITY_DESCRIPTOR made;
+  if (!InitializeAcl(acl, size, ACL_REVISION) ||
+      (rights(user) && !AddAccessAllowedAce(acl, ACL_REVISION, rights(user), placeholder.get())) ||
+      (rights(everyone) &&
+       !AddAccessAllowedAce(acl, ACL_REVISION, rights(everyone), world.get())) ||
+      !InitializeSecurityDescriptor(&made, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorOwner(&made, placeholder.get(), FALSE) ||
+      !SetSecurityDescriptorDacl(&made, TRUE, acl, FALSE)) {
+    return LastError("make security");
+  }
+  DWORD length = 0;
+  MakeSelfRelativeSD(&made, nullptr, &length);
+  sd->assign(length, 0);
+  if (!MakeSelfRelativeSD(&made, sd->data(), &length)) return LastError("make security");
+  return Status::Ok();
+}
+
 class WinReadableFile final : public ReadableFile {
  public:
   WinReadableFile(UniqueHandle h, std::string what) : h_(std::move(h)), what_(std::move(what)) {}
@@ -339,8 +422,10 @@ class WinReadableFile final : public ReadableFile {
     metadata->bytes.assign(reinterpret_cast<const uint8_t*>(&header),
                            reinterpret_cast<const uint8_t*>(&header) + sizeof header);
     LocalMemory sd;
-    const DWORD err = GetSecurityInfo(h_.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                      nullptr, nullptr, nullptr, &sd.p);
+    // The owner too: under Wine the access list means something only together with it.
+    const DWORD err = GetSecurityInfo(h_.get(), SE_FILE_OBJECT,
+                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, nullptr, nullptr, &sd.p);
     // A file system without access lists (FAT) has none to keep.
     if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
     if (err != ERROR_SUCCESS) return StatusFromWin32(err, "security of " + what_);
@@ -413,9 +498,14 @@ class WinNewFile final : public NewFile {
     if (!IsValidSecurityDescriptor(sd.data())) {
       return Status::Error(Status::Code::kInvalidPath, "no valid security for " + name_);
     }
+    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+    if (UnderWine()) {
+      if (Status s = WineModeDescriptor(&sd); !s.ok()) return s;
+      what |= OWNER_SECURITY_INFORMATION;
+    }
     // The access list as it stands, inherited entries and protection included, the way the
     // system's own replace keeps it: not one worked out again for the new file's owner.
-    if (!SetKernelObjectSecurity(h_.get(), DACL_SECURITY_INFORMATION, sd.data())) {
+    if (!SetKernelObjectSecurity(h_.get(), what, sd.data())) {
       const DWORD err = GetLastError();
       if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
       return StatusFromWin32(err, "set security of " + name_);
@@ -563,7 +653,9 @@ class WinFolder final : public Folder {
     // written, and it can be renamed and deleted through this handle.
     constexpr DWORD kAccess = GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES;
     bool can_set_dacl = true;
-    UniqueHandle h(CreateFileW(entries_.Path(name).c_str(), kAccess | READ_CONTROL | WRITE_DAC, 0,
+    // Under Wine the permissions are given with a placeholder owner (see WineModeDescriptor).
+    const DWORD security = READ_CONTROL | WRITE_DAC | (UnderWine() ? WRITE_OWNER : 0);
+    UniqueHandle h(CreateFileW(entries_.Path(name).c_str(), kAccess | security, 0,
                                nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!h.valid() && GetLastError() == ERROR_ACCESS_DENIED) {

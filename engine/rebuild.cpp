@@ -168,24 +168,33 @@ Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
   return s;
 }
 
+constexpr size_t kDatabaseSeparator = kDatabaseName.rfind('\\');
+
+// Opens the database's folder and takes the installation's lock: from then until the lock goes,
+// no other run touches this database. What interrupted runs left goes first.
+Status OpenAndLock(Env& env, const std::function<std::string()>& install_path,
+                   std::unique_ptr<Folder>* folder, std::unique_ptr<FolderLock>* lock) {
+  const std::string name(kDatabaseName.substr(0, kDatabaseSeparator));
+  if (Status s = env.OpenFolder(install_path() + name, folder); !s.ok()) return s;
+  if (Status s = (*folder)->Lock(std::string(kLockName), lock); !s.ok()) return s;
+  RemoveLeftovers(**folder);
+  return Status::Ok();
+}
+
 Status Rebuild(Env& env, const std::function<std::string()>& install_path,
                const std::string& updater_folder) {
   OpenPieces pieces;
   if (Status s = OpenDataPieces(env, updater_folder, &pieces); !s.ok()) return s;
 
-  const std::string_view db(kDatabaseName);
-  const size_t sep = db.rfind('\\');
   std::unique_ptr<Folder> folder;
-  Status s = env.OpenFolder(install_path() + std::string(db.substr(0, sep)), &folder);
+  std::unique_ptr<FolderLock> lock;
+  Status s = OpenAndLock(env, install_path, &folder, &lock);
   if (!s.ok()) return s;
 
-  // From here until the replace is done, no other run touches this database.
-  std::unique_ptr<FolderLock> lock;
-  if (s = folder->Lock(std::string(kLockName), &lock); !s.ok()) return s;
-  RemoveLeftovers(*folder);
-
   std::string database;
-  if (s = FindEntry(*folder, db.substr(sep + 1), &database); !s.ok()) return s;
+  if (s = FindEntry(*folder, kDatabaseName.substr(kDatabaseSeparator + 1), &database); !s.ok()) {
+    return s;
+  }
   // What the new database carries besides its bytes comes from the file checked here, not from
   // whatever the name may point to later.
   EntryInfo checked;
@@ -247,6 +256,16 @@ Status StreamDatabase(OpenPieces& pieces, const std::function<Status(const uint8
     }
   }
   return Status::Ok();
+}
+
+Status RemoveLeftovers(Env& env, const std::function<std::string()>& install_path) {
+  try {
+    std::unique_ptr<Folder> folder;
+    std::unique_ptr<FolderLock> lock;
+    return OpenAndLock(env, install_path, &folder, &lock);
+  } catch (...) {
+    return Status::Error(Status::Code::kNoMemory, "out of memory while cleaning up");
+  }
 }
 
 Status RebuildDatabase(Env& env, const std::function<std::string()>& install_path,

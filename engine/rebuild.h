@@ -88,4 +88,9 @@ Status StreamDatabase(OpenPieces& pieces, const std::function<Status(const uint8
 Status RebuildDatabase(Env& env, const std::function<std::string()>& install_path,
                        const std::string& updater_folder);
 
+// Removes what interrupted runs left in the database's folder (temporary files, and a lock file
+// no run holds), holding the lock meanwhile; kBusy while another run holds it. For a run that
+// finds nothing to update: a run killed after its replace leaves its lock file on POSIX.
+Status RemoveLeftovers(Env& env, const std::function<std::string()>& install_path);
+
 }  // namespace qrv3

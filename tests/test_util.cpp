@@ -84,6 +84,8 @@ std::string BuildPath(const std::string& path) {
   return path;
 }
 
+std::string ShellPath(const fs::path& path) { return "'" + path.string() + "'"; }
+
 #ifdef _WIN32
 namespace {
 std::wstring QuoteArg(const std::wstring& a) {
@@ -142,12 +144,20 @@ ProcessResult RunCommandLine(const std::string& program, const std::string& tail
   return r;
 }
 
+// The links and permission bits of the Linux under Wine are planted and read from outside, by
+// the script that runs the real programs there.
+std::optional<std::string> Shell(const std::string&) { return std::nullopt; }
+
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args) {
   std::string tail;
   for (const std::string& a : args) tail += " " + Narrow(QuoteArg(Widen(a)));
   return RunCommandLine(program, tail);
 }
 #else
+std::optional<std::string> Shell(const std::string& command) {
+  return RunProcess("/bin/sh", {"-c", command}).out;
+}
+
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");

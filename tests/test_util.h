@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,12 @@ struct ProcessResult {
 };
 // Runs `program` with `args` and waits for it to end.
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args);
+// Runs a command of the POSIX shell, so that a test plants symbolic links and reads permission
+// bits the way a user of the system would: its standard output, or nullopt on Windows.
+std::optional<std::string> Shell(const std::string& command);
+// The path as that shell names it, single-quoted.
+std::string ShellPath(const std::filesystem::path& path);
+
 #ifdef _WIN32
 // Runs `program` with the command line its quoted name followed by `tail`, exactly as a user
 // would type it.

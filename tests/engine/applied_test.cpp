@@ -62,6 +62,17 @@ TEST_F(AppliedTest, UpdatedLookalikesAreNotTakenForUpdated) {
   c = Check();
   EXPECT_EQ(c.state, UpdateState::kNotExpected);
   EXPECT_EQ(c.step_counter, 10);
+#ifndef _WIN32
+  // The updated database, but reached through a link: not read, and so not the installation's.
+  TempDir elsewhere;
+  ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+  Update();
+  fs::rename(demo::FsPath(Database()), elsewhere.path() / "p03.PAC");
+  fs::create_symlink(elsewhere.path() / "p03.PAC", demo::FsPath(Database()));
+  c = Check();
+  EXPECT_EQ(c.state, UpdateState::kNotExpected);
+  EXPECT_EQ(c.reason.code(), Status::Code::kAccessDenied);
+#endif
 }
 
 TEST_F(AppliedTest, OtherFilesMustStillPassEveryCheck) {

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Wine shows a Unix symbolic link as the file or folder it points to. The real console updater
+# and the real window, under Wine, on installations with links planted where the updater
+# reads, locks, cleans up or writes, and with an owner-only database: nothing outside the
+# installation changes, a refusal is a failure, and success means the new database, whole.
+#
+# wine_links_test.sh BUILD_DIR (a Windows build, with its wine-run and gui-run)
+set -uo pipefail
+build=$1
+work=$(mktemp -d "${TMPDIR:-/tmp}/qrv3-links.XXXXXX")
+export QRV3_WINEPREFIX="$work/prefix"
+cleanup() {
+  WINEPREFIX="$QRV3_WINEPREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+dos() { echo "Z:${1//\//\\}"; }
+# Every file and link outside the installation, with its bytes and permission bits.
+outside_state() { (cd "$1" && find . \( -type f -o -type l \) -printf '%p %m %l\n' -exec sha256sum {} \; | sort); }
+
+# plant CASE INSTALL OUTSIDE: what an attacker or a clumsy user left.
+plant() {
+  local db="$2/Database" out=$3
+  echo "not to be touched" > "$out/victim.txt"
+  case $1 in
+    leftover) ln -s "$out/victim.txt" "$db/P03.pac.0123456789abcdef.tmp"
+              ln -s "$out/made-by-updater" "$db/P03.pac.1111111111111111.tmp"
+              ln -s "$out/victim.txt" "$db/P03.pac.qrv3-new" ;;
+    folder) mv "$db" "$out/Database" && ln -s "$out/Database" "$db" ;;
+    database) mv "$db/p03.PAC" "$out/p03.PAC" && ln -s "$out/p03.PAC" "$db/p03.PAC" ;;
+    lock) ln -s "$out/victim.txt" "$db/P03.pac.lock" ;;
+    private) chmod 600 "$db/p03.PAC" ;;
+  esac
+}
+
+# The console updater: exit status 0 and the new database (its --check then says 3), or the
+# rebuild failure 2 with a reason on stderr and the old database.
+check_cli() {
+  local case=$1 want=$2 dir="$work/cli-$1"
+  mkdir -p "$dir/outside" "$dir/updater"
+  "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$(dos "$dir/install")" "$(dos "$dir/updater")" ||
+    { fail "$case: no demo installation"; return; }
+  cp "$build/cli/qrv3-updater-cli.exe" "$dir/updater/"
+  local old_db
+  old_db=$(sha256sum < "$dir/install/Database/p03.PAC")
+  plant "$case" "$dir/install" "$dir/outside"
+  local before after status
+  before=$(outside_state "$dir/outside")
+  "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err"
+  status=$?
+  after=$(outside_state "$dir/outside")
+  [ "$before" = "$after" ] || fail "$case: outside the installation changed: $(diff <(echo "$before") <(echo "$after"))"
+  [ "$status" = "$want" ] || fail "$case: exit status $status, expected $want: $(cat "$dir/err")"
+  if [ "$want" = 0 ]; then
+    "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" --check "$(dos "$dir/install")\\" >/dev/null 2>&1
+    [ $? = 3 ] || fail "$case: the database is not the new one, whole"
+  else
+    grep -q . "$dir/err" || fail "$case: a refusal without a reason"
+    [ "$(sha256sum < "$dir/install/Database/p03.PAC")" = "$old_db" ] || fail "$case: the database changed"
+  fi
+  echo "console updater, $case: exit status $status"
+}
+
+check_cli leftover 0
+check_cli folder 2
+check_cli database 2
+check_cli lock 2
+check_cli private 0
+mode=$(stat -c %a "$work/cli-private/install/Database/p03.PAC")
+[ "$mode" = 600 ] || fail "private: the owner-only database became $mode"
+
+# The window: the driver presses 「更新開始」 on the default install folder of a prefix of its own.
+app='c:\Program Files\Brackwell\Morvanth「Quelline」アーカイヴ'
+check_window() {
+  local case=$1 want=$2
+  local install="$QRV3_WINEPREFIX/drive_c/Program Files/Brackwell/Morvanth「Quelline」アーカイヴ"
+  rm -rf "$install" "$work/win"
+  mkdir -p "$work/win/outside" "$work/win/updater"
+  "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$app" "$(dos "$work/win/updater")" ||
+    { fail "window, $case: no demo installation"; return; }
+  cp "$build/app/win32/qrv3-updater.exe" "$work/win/updater/"
+  plant "$case" "$install" "$work/win/outside"
+  local before after
+  before=$(outside_state "$work/win/outside")
+  WINEPREFIX="$QRV3_WINEPREFIX" /usr/lib/wine/wineserver -w
+  "$build/gui-run" "$build/tools/qrv3-demo-driver.exe" "$(dos "$work/win/updater/qrv3-updater.exe")" \
+    "$(dos "$work/win/before.bmp")" "$(dos "$work/win/after.bmp")" | tr -d '\r' > "$work/win/shown"
+  after=$(outside_state "$work/win/outside")
+  [ "$before" = "$after" ] || fail "window, $case: outside the installation changed"
+  grep -q "^after: $want" "$work/win/shown" || fail "window, $case: $(grep '^after' "$work/win/shown")"
+  echo "window, $case: $(grep '^button' "$work/win/shown")"
+}
+check_window folder '「Morvanthアーカイヴ Vol.3」が正しくインストールされていないか、'
+check_window leftover '更新が終了しました。'
+
+echo "$([ $failures = 0 ] && echo passed || echo "failed: $failures")"
+[ $failures = 0 ]
