@@ -2,7 +2,7 @@
 # Both install what is missing first (scripts/setup) and configure and build as needed.
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
-CTEST = ctest --output-on-failure -j$(JOBS)
+CTEST = ctest --output-on-failure -j$(JOBS) --output-junit Testing/results.xml
 
 .PHONY: all setup native windows windows32 test test-native test-windows test-windows32 demo \
         bench dist clean
@@ -34,7 +34,12 @@ test-windows: windows
 	cd build/windows && $(CTEST)
 test-windows32: windows32
 	cd build/windows32 && $(CTEST)
-test: test-native test-windows test-windows32
+# Every build's tests, the later ones too when one fails; then what ran, passed and was skipped
+# in each.
+test:
+	@rm -f build/*/Testing/results.xml; status=0; \
+	for build in native windows windows32; do $(MAKE) test-$$build || status=1; done; \
+	python3 scripts/test-summary native windows windows32; exit $$status
 
 demo: native windows
 	@bash scripts/demo
