@@ -28,14 +28,17 @@ windows: setup build/windows/CMakeCache.txt
 windows32: setup build/windows32/CMakeCache.txt
 	cmake --build build/windows32 -j$(JOBS)
 
+# A build's tests, then what ran, passed and was skipped, and why: CTest's own last line counts
+# a skipped test among the passed ones.
+run-tests = cd build/$(1) && $(CTEST); status=$$?; python3 ../../scripts/test-summary $(1); exit $$status
+
 test-native: native
-	cd build/native && $(CTEST)
+	$(call run-tests,native)
 test-windows: windows
-	cd build/windows && $(CTEST)
+	$(call run-tests,windows)
 test-windows32: windows32
-	cd build/windows32 && $(CTEST)
-# Every build's tests, the later ones too when one fails; then what ran, passed and was skipped
-# in each.
+	$(call run-tests,windows32)
+# Every build's tests, the later ones too when one fails; at the end, each build's line again.
 test:
 	@rm -f build/*/Testing/results.xml; status=0; \
 	for build in native windows windows32; do $(MAKE) test-$$build || status=1; done; \
