@@ -2,7 +2,9 @@
 # Both install what is missing first (scripts/setup) and configure and build as needed.
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
-CTEST = ctest --output-on-failure -j$(JOBS) --output-junit Testing/results.xml
+# The results kept whole for scripts/test-summary, passed tests' output too.
+CTEST = ctest --output-on-failure -j$(JOBS) --output-junit Testing/results.xml \
+        --test-output-size-passed 65536
 
 .PHONY: all setup native windows windows32 test test-native test-windows test-windows32 demo \
         bench dist clean

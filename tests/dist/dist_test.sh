@@ -136,7 +136,8 @@ set -e
 build=windows32 arch=x86
 if [ "$gate_status" -eq 77 ]; then
   echo "dist: $gate"
-  echo "dist: the 32-bit exes are checked without running them; the 64-bit console updater runs"
+  echo "skipped in part: the shipped 32-bit console updater does not run here; the 32-bit exes" \
+       "are checked without running them, and the 64-bit console updater runs instead"
   build=windows arch=x64
   exe_facts() {
     x86_64-w64-mingw32-objdump -p "$1" |
