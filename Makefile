@@ -32,7 +32,8 @@ windows32: setup build/windows32/CMakeCache.txt
 
 # A build's tests, then what ran, passed and was skipped, and why: CTest's own last line counts
 # a skipped test among the passed ones.
-run-tests = cd build/$(1) && $(CTEST); status=$$?; python3 ../../scripts/test-summary $(1); exit $$status
+run-tests = cd build/$(1) && $(CTEST); status=$$?; \
+            python3 ../../scripts/test-summary $(1); exit $$status
 
 test-native: native
 	$(call run-tests,native)
