@@ -2,7 +2,9 @@
 # Both install what is missing first (scripts/setup) and configure and build as needed.
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
-CTEST = ctest --output-on-failure -j$(JOBS)
+# The results kept whole for scripts/test-summary, passed tests' output too.
+CTEST = ctest --output-on-failure -j$(JOBS) --output-junit Testing/results.xml \
+        --test-output-size-passed 65536
 
 .PHONY: all setup native windows windows32 test test-native test-windows test-windows32 demo \
         bench dist clean
@@ -28,13 +30,22 @@ windows: setup build/windows/CMakeCache.txt
 windows32: setup build/windows32/CMakeCache.txt
 	cmake --build build/windows32 -j$(JOBS)
 
+# A build's tests, then what ran, passed and was skipped, and why: CTest's own last line counts
+# a skipped test among the passed ones.
+run-tests = cd build/$(1) && $(CTEST); status=$$?; \
+            python3 ../../scripts/test-summary $(1); exit $$status
+
 test-native: native
-	cd build/native && $(CTEST)
+	$(call run-tests,native)
 test-windows: windows
-	cd build/windows && $(CTEST)
+	$(call run-tests,windows)
 test-windows32: windows32
-	cd build/windows32 && $(CTEST)
-test: test-native test-windows test-windows32
+	$(call run-tests,windows32)
+# Every build's tests, the later ones too when one fails; at the end, each build's line again.
+test:
+	@rm -f build/*/Testing/results.xml; status=0; \
+	for build in native windows windows32; do $(MAKE) test-$$build || status=1; done; \
+	python3 scripts/test-summary native windows windows32; exit $$status
 
 demo: native windows
 	@bash scripts/demo
