@@ -8,6 +8,7 @@
 
 #include "app/text_wrap.h"
 #include "app/win32/hwnd_win.h"
+#include "engine/process_win.h"
 #include "engine/utf.h"
 
 namespace qrv3::win {
@@ -57,18 +58,32 @@ DWORD ExStyleOf(const Control& c) {
   }
 }
 
-// Per-monitor DPI functions exist from Windows 10 on; Windows 7 and 8 use the system DPI.
+// Per-monitor DPI functions of user32 exist from Windows 10 on.
 template <typename F>
 F User32(const char* name) {
   return reinterpret_cast<F>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
 }
 
+// The DPI of the window's monitor. Windows 8.1 and 10 before 1607 know it only by the monitor
+// (shcore.dll, which is no KnownDLL: loaded from System32); Windows 7 and 8 have one DPI for
+// every monitor, the system's.
 int DpiOf(HWND hwnd) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
   static const auto get_dpi = User32<GetDpiForWindowFn>("GetDpiForWindow");
   if (get_dpi && hwnd) {
     if (UINT dpi = get_dpi(hwnd)) return static_cast<int>(dpi);
+  }
+  static const auto monitor_dpi =
+      get_dpi ? nullptr : SystemFunction<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
+  UINT x = 0, y = 0;
+  if (monitor_dpi && hwnd &&
+      SUCCEEDED(monitor_dpi(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), kEffectiveDpi, &x,
+                            &y)) &&
+      y != 0) {
+    return static_cast<int>(y);
   }
   HDC dc = GetDC(nullptr);
   const int dpi = GetDeviceCaps(dc, LOGPIXELSY);

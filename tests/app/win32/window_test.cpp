@@ -1,5 +1,5 @@
-// The window in this process, on the system's real controls: layout at 96 and 144 dpi, texts,
-// fonts, focus order, and what it draws.
+// The window in this process, on the system's real controls: layout, focus and lists at 96, 120
+// and 144 dpi, texts, fonts, and what it draws.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -103,14 +103,26 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<Form1Window> window;
 };
 
-TEST_F(WindowTest, LayoutFollowsTheTableAt96And144Dpi) {
-  ChangeDpi(96);
+// The same window after a change to each DPI.
+class WindowAtDpi : public WindowTest, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    ChangeDpi(GetParam());
+  }
+};
+INSTANTIATE_TEST_SUITE_P(Dpi, WindowAtDpi, ::testing::Values(96, 120, 144));
+
+TEST_P(WindowAtDpi, LayoutFollowsTheTable) {
   ExpectLayout();
-  // Status label at 96 dpi, worked out by hand: 120 twips are 8 pixels, 8685 are 579.
-  EXPECT_EQ(ClientRectOf(window->Child("Lab1")).right, 8 + 579);
-  ChangeDpi(144);
-  ExpectLayout();
-  EXPECT_EQ(ClientRectOf(window->Child("Lab1")).right, 12 + 869);
+  // The status label's right edge, worked out by hand: 120 twips are 8 pixels at 96 dpi and 8685
+  // are 579; 10 and 723.75 at 120; 12 and 868.5 at 144.
+  const std::pair<int, int> right[] = {{96, 8 + 579}, {120, 10 + 724}, {144, 12 + 869}};
+  for (const auto& [dpi, px] : right) {
+    if (dpi == GetParam()) {
+      EXPECT_EQ(ClientRectOf(window->Child("Lab1")).right, px);
+    }
+  }
 }
 
 // Windows suggests where the window goes after a DPI change; a suggestion that would put the
@@ -150,7 +162,7 @@ TEST_F(WindowTest, TextsAtStart) {
   EXPECT_NE(path[path.size() - 2], '\\');
 }
 
-TEST_F(WindowTest, FocusStartsInThePathBoxAndTabFollowsTheDesignedOrder) {
+TEST_P(WindowAtDpi, FocusStartsInThePathBoxAndTabFollowsTheDesignedOrder) {
   EXPECT_EQ(GetFocus(), window->Child("te"));
   const char* order[] = {"te", "dr", "di", "Command1", "fi", "te"};
   for (size_t i = 0; i + 1 < std::size(order); ++i) {
@@ -167,7 +179,7 @@ TEST_F(WindowTest, FocusStartsInThePathBoxAndTabFollowsTheDesignedOrder) {
   EXPECT_EQ(GetFocus(), window->Child("dr"));
 }
 
-TEST_F(WindowTest, EnterInTheFolderListOpensTheChosenFolder) {
+TEST_P(WindowAtDpi, EnterInTheFolderListOpensTheChosenFolder) {
   HWND di = window->Child("di");
   const int rows = static_cast<int>(SendMessageW(di, LB_GETCOUNT, 0, 0));
   ASSERT_GT(rows, 1);
@@ -206,7 +218,7 @@ int Bands(const std::vector<int>& rows) {
   return bands;
 }
 
-TEST_F(WindowTest, FailedRunShowsTheWholeMessageOnTwoLines) {
+TEST_P(WindowAtDpi, FailedRunShowsTheWholeMessageOnTwoLines) {
   SetWindowTextW(window->Child("te"), L"c:\\no such folder\\");
   SendMessageW(window->Child("Command1"), BM_CLICK, 0, 0);
   EXPECT_EQ(GetTextUtf8(window->Child("Lab1")), texts::InstallationMessage(0));
