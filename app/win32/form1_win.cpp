@@ -239,10 +239,11 @@ void Form1Window::CreateChildren() {
     const wchar_t* cls = ClassOf(c.kind);
     if (!cls) continue;
     for (const layout::SpokenName& n : layout::kSpokenNames) {
-      // Made right before its control, which puts it right before it in z-order; no size, so
-      // it shows nothing. The window destroys it with the others.
+      // Made right before its control, which puts it right before it in z-order. Hidden, it
+      // still names the control but is no item of its own for a screen reader to land on.
+      // The window destroys it with the others.
       if (n.control == c.name) {
-        CreateWindowExW(0, L"STATIC", Widen(n.name).c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX,
+        CreateWindowExW(0, L"STATIC", Widen(layout::SpokenText(n)).c_str(), WS_CHILD | SS_NOPREFIX,
                         0, 0, 0, 0, hwnd_, nullptr, instance, nullptr);
       }
     }
