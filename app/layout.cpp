@@ -54,6 +54,14 @@ std::string InitialText(const Control& control) {
   return std::string(control.text);
 }
 
+std::string SpokenText(const SpokenName& name) {
+  std::string text(name.name);
+  for (std::string_view label : name.labels) {
+    if (!label.empty()) text += InitialText(ByName(label));
+  }
+  return text;
+}
+
 int ToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
 
 Rect ToPixels(const Control& c, int dpi) {

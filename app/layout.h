@@ -84,18 +84,22 @@ inline constexpr Control kControls[] = {
 inline constexpr int kLineThickness = 3;  // pixels at 96 dpi
 
 // Names for screen readers, for the controls that take the focus but have no label of their own
-// right before them (another control that takes the focus comes first). Windows names an edit
-// box, list or combo box after the static text right before it in z-order; each of these
-// becomes such a text, of no size, so the window looks the same. The path box, the folder list
-// and the button are named by the instruction before them, the note and their caption.
+// right before them (another control that takes the focus comes first), or whose label says
+// only half of what they are for. Windows names an edit box, list or combo box after the static
+// text right before it in z-order; each of these becomes such a text, hidden, so the window looks
+// the same. The folder list and the button are named by the note and their caption.
 struct SpokenName {
   std::string_view control;
-  std::string_view name;
+  std::string_view name;        // a name of its own, or
+  std::string_view labels[2];   // the texts of these labels, one after the other
 };
 inline constexpr SpokenName kSpokenNames[] = {
+    {"te", "", {"Label9", "Label4"}},  // step 1 takes two lines
     {"dr", "ドライブ"},
     {"fi", "実行ファイル"},
 };
+// The name a SpokenName gives its control.
+std::string SpokenText(const SpokenName& name);
 
 const Control& ByName(std::string_view name);
 

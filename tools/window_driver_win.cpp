@@ -144,12 +144,16 @@ void UpdaterWindow::Type(const std::string& text) {
 void UpdaterWindow::PressStart() { SendMessageW(Child("Command1"), BM_CLICK, 0, 0); }
 
 bool UpdaterWindow::Capture(const std::string& bmp_path) const {
-  SetForegroundWindow(hwnd_);
-  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  return CaptureWindow(hwnd_, bmp_path);
+}
+
+bool CaptureWindow(HWND hwnd, const std::string& bmp_path) {
+  SetForegroundWindow(hwnd);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(300);
   // The whole window, title bar and frame included: the caption is part of what the user sees.
   RECT wr;
-  GetWindowRect(hwnd_, &wr);
+  GetWindowRect(hwnd, &wr);
   const POINT origin = {wr.left, wr.top};
   const int w = wr.right - wr.left, h = wr.bottom - wr.top;
   HDC screen = GetDC(nullptr);

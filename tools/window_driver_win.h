@@ -13,6 +13,10 @@
 
 namespace qrv3::driver {
 
+// Saves a whole window, title bar included, as the screen shows it once it has painted itself
+// again, as a 24-bit BMP file.
+bool CaptureWindow(HWND hwnd, const std::string& bmp_path);
+
 class UpdaterWindow {
  public:
   // Starts `exe` and waits up to `timeout_ms` for its window to appear. With `desktop`, the
@@ -36,7 +40,7 @@ class UpdaterWindow {
   // Replaces the path box's text by typing it.
   void Type(const std::string& text);
   void PressStart();
-  // Saves the whole window, title bar included, as the screen shows it, as a 24-bit BMP file.
+  // Saves the whole window, title bar included, as the screen shows it (CaptureWindow).
   bool Capture(const std::string& bmp_path) const;
   // Closes the window and waits for the program to end; its exit code, or -1.
   int Close(int timeout_ms = 30000);

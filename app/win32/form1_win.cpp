@@ -8,6 +8,7 @@
 
 #include "app/text_wrap.h"
 #include "app/win32/hwnd_win.h"
+#include "engine/process_win.h"
 #include "engine/utf.h"
 
 namespace qrv3::win {
@@ -57,18 +58,32 @@ DWORD ExStyleOf(const Control& c) {
   }
 }
 
-// Per-monitor DPI functions exist from Windows 10 on; Windows 7 and 8 use the system DPI.
+// Per-monitor DPI functions of user32 exist from Windows 10 on.
 template <typename F>
 F User32(const char* name) {
   return reinterpret_cast<F>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
 }
 
+// The DPI of the window's monitor. Windows 8.1 and 10 before 1607 know it only by the monitor
+// (shcore.dll, which is no KnownDLL: loaded from System32); Windows 7 and 8 have one DPI for
+// every monitor, the system's.
 int DpiOf(HWND hwnd) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
   static const auto get_dpi = User32<GetDpiForWindowFn>("GetDpiForWindow");
   if (get_dpi && hwnd) {
     if (UINT dpi = get_dpi(hwnd)) return static_cast<int>(dpi);
+  }
+  static const auto monitor_dpi =
+      get_dpi ? nullptr : SystemFunction<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
+  UINT x = 0, y = 0;
+  if (monitor_dpi && hwnd &&
+      SUCCEEDED(monitor_dpi(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), kEffectiveDpi, &x,
+                            &y)) &&
+      y != 0) {
+    return static_cast<int>(y);
   }
   HDC dc = GetDC(nullptr);
   const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
@@ -114,14 +129,20 @@ SIZE TextExtent(HDC dc, HFONT font, const std::wstring& text) {
   return size;
 }
 
-// A folder drawn with the program's own strokes (the stock shell icons are not everywhere).
-void DrawFolderIcon(HDC dc, RECT r, bool open) {
+// A folder drawn with the program's own strokes (the stock shell icons are not everywhere): its
+// outline, its back and its front.
+struct FolderInk {
+  COLORREF line, back, front;
+};
+constexpr FolderInk kFolderInk = {RGB(128, 96, 0), RGB(224, 176, 48), RGB(255, 216, 96)};
+
+void DrawFolderIcon(HDC dc, RECT r, bool open, const FolderInk& ink) {
   const int w = r.right - r.left, h = r.bottom - r.top;
   auto X = [&](int v) { return r.left + v * w / 16; };
   auto Y = [&](int v) { return r.top + v * h / 16; };
-  Gdi<HPEN> pen(CreatePen(PS_SOLID, 1, RGB(128, 96, 0)));
-  Gdi<HBRUSH> back(CreateSolidBrush(RGB(224, 176, 48)));
-  Gdi<HBRUSH> front(CreateSolidBrush(RGB(255, 216, 96)));
+  Gdi<HPEN> pen(CreatePen(PS_SOLID, 1, ink.line));
+  Gdi<HBRUSH> back(CreateSolidBrush(ink.back));
+  Gdi<HBRUSH> front(CreateSolidBrush(ink.front));
   Selected p(dc, pen.get());
   {
     Selected b(dc, back.get());
@@ -138,7 +159,15 @@ void DrawFolderIcon(HDC dc, RECT r, bool open) {
   }
 }
 
+bool SystemHighContrast() {
+  HIGHCONTRASTW hc = {sizeof hc};
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof hc, &hc, 0) &&
+         (hc.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
 }  // namespace
+
+bool (*high_contrast_on)() = SystemHighContrast;
 
 Form1Window::Form1Window(FolderSource& source, Env& env, std::string updater_folder)
     : form_(source), env_(env), updater_folder_(std::move(updater_folder)) {}
@@ -224,10 +253,11 @@ void Form1Window::CreateChildren() {
     const wchar_t* cls = ClassOf(c.kind);
     if (!cls) continue;
     for (const layout::SpokenName& n : layout::kSpokenNames) {
-      // Made right before its control, which puts it right before it in z-order; no size, so
-      // it shows nothing. The window destroys it with the others.
+      // Made right before its control, which puts it right before it in z-order. Hidden, it
+      // still names the control but is no item of its own for a screen reader to land on.
+      // The window destroys it with the others.
       if (n.control == c.name) {
-        CreateWindowExW(0, L"STATIC", Widen(n.name).c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX,
+        CreateWindowExW(0, L"STATIC", Widen(layout::SpokenText(n)).c_str(), WS_CHILD | SS_NOPREFIX,
                         0, 0, 0, 0, hwnd_, nullptr, instance, nullptr);
       }
     }
@@ -361,7 +391,8 @@ void Form1Window::Paint(HDC dc) {
   const int x0 = layout::ToPixels(line.left, dpi_), x1 = layout::ToPixels(line.left + line.width, dpi_);
   const int y = layout::ToPixels(line.top, dpi_);
   RECT bar = {x0, y - thick / 2, x1, y - thick / 2 + thick};
-  FillRect(dc, &bar, GetSysColorBrush(COLOR_WINDOWTEXT));
+  // In high contrast, the ink the theme puts on the face it lies on.
+  FillRect(dc, &bar, GetSysColorBrush(high_contrast_ ? COLOR_BTNTEXT : COLOR_WINDOWTEXT));
 }
 
 void Form1Window::PaintBehind(HWND child, HDC dc) {
@@ -380,8 +411,10 @@ void Form1Window::DrawLabel(const DRAWITEMSTRUCT& d, const Control& c) {
   RECT r = d.rcItem;
   const bool status = c.kind == Kind::kStatusLabel;
   if (status) {
-    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    SetTextColor(dc, RGB(0, 255, 0));
+    // Green on black, unless the user needs the theme's own colours.
+    FillRect(dc, &r, high_contrast_ ? GetSysColorBrush(COLOR_WINDOW)
+                                    : static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    SetTextColor(dc, high_contrast_ ? GetSysColor(COLOR_WINDOWTEXT) : RGB(0, 255, 0));
   } else {
     // A label repaints by itself (a new text, the keyboard cues shown after Alt): without what
     // lies under it restored first, the old text would stay, and anti-aliased text drawn over
@@ -421,16 +454,21 @@ void Form1Window::DrawFolderRow(const DRAWITEMSTRUCT& d) {
   const FolderRow& row = form_.di.rows()[d.itemID];
   HDC dc = d.hDC;
   const bool selected = (d.itemState & ODS_SELECTED) != 0;
-  FillRect(dc, &d.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  const int ground = selected ? COLOR_HIGHLIGHT : COLOR_WINDOW;
+  const int ink = selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT;
+  FillRect(dc, &d.rcItem, GetSysColorBrush(ground));
   const int h = d.rcItem.bottom - d.rcItem.top;
   const int indent = MulDiv(10, dpi_, 96);
   const int icon = std::max(8, h - 2);
   RECT ir = {d.rcItem.left + 2 + row.depth * indent, d.rcItem.top + (h - icon) / 2, 0, 0};
   ir.right = ir.left + icon;
   ir.bottom = ir.top + icon;
-  DrawFolderIcon(dc, ir, row.open);
+  // In high contrast, a folder outlined in the row's ink on the row's own ground.
+  const COLORREF on = GetSysColor(ground);
+  DrawFolderIcon(dc, ir, row.open,
+                 high_contrast_ ? FolderInk{GetSysColor(ink), on, on} : kFolderInk);
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  SetTextColor(dc, GetSysColor(ink));
   Selected font(dc, fonts_.Get(layout::Font::kNormal));
   const std::wstring text = Widen(row.text);
   RECT tr = d.rcItem;
@@ -497,6 +535,7 @@ LRESULT Form1Window::Handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CREATE:
       dpi_ = DpiOf(hwnd_);
+      high_contrast_ = high_contrast_on();
       CreateChildren();
       ApplyDpi(dpi_);
       return 0;
@@ -529,6 +568,16 @@ LRESULT Form1Window::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       Place(suggested, false);
       return 0;
     }
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+      // A theme turned on or off, or colours changed: the controls are told, and everything is
+      // painted again in the colours now in force.
+      high_contrast_ = high_contrast_on();
+      for (HWND child : children_) {
+        if (child) SendMessageW(child, msg, wp, lp);
+      }
+      RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      return 0;
     case WM_ACTIVATE:
       if (LOWORD(wp) == WA_INACTIVE) {
         focus_ = GetFocus();

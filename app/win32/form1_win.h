@@ -21,6 +21,11 @@ namespace qrv3::win {
 
 inline constexpr wchar_t kForm1Class[] = L"Qrv3UpdaterForm1";
 
+// Whether a high-contrast theme is on (SPI_GETHIGHCONTRAST), asked when the window is made and
+// whenever the system's colours or settings change. The tests put their own answer here: Wine
+// refuses to turn such a theme on.
+extern bool (*high_contrast_on)();
+
 class Form1Window final : private RunControls {
  public:
   // Makes the window, hidden, and runs its load event. Returns null when the system refuses
@@ -77,6 +82,7 @@ class Form1Window final : private RunControls {
   std::array<HWND, std::size(layout::kControls)> children_{};
   HWND focus_ = nullptr;  // restored when the window is activated again
   int dpi_ = 96;
+  bool high_contrast_ = false;  // then every colour painted is one of the theme's
   FontSet fonts_;
   std::unique_ptr<Announcer> announcer_;
   int te_assignments_shown_ = -1;

@@ -1,6 +1,8 @@
-// The window in this process, on the system's real controls: layout at 96 and 144 dpi, texts,
-// fonts, focus order, and what it draws.
+// The window in this process, on the system's real controls: layout, focus and lists at 96, 120
+// and 144 dpi, texts, fonts, names, and what it draws, in its own colours and a high-contrast
+// theme's.
 #include <windows.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include "engine/texts.h"
 #include "engine/utf.h"
 #include "tests/test_util.h"
+#include "tools/window_driver_win.h"
 
 namespace qrv3::win {
 namespace {
@@ -103,14 +106,26 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<Form1Window> window;
 };
 
-TEST_F(WindowTest, LayoutFollowsTheTableAt96And144Dpi) {
-  ChangeDpi(96);
+// The same window after a change to each DPI.
+class WindowAtDpi : public WindowTest, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    ChangeDpi(GetParam());
+  }
+};
+INSTANTIATE_TEST_SUITE_P(Dpi, WindowAtDpi, ::testing::Values(96, 120, 144));
+
+TEST_P(WindowAtDpi, LayoutFollowsTheTable) {
   ExpectLayout();
-  // Status label at 96 dpi, worked out by hand: 120 twips are 8 pixels, 8685 are 579.
-  EXPECT_EQ(ClientRectOf(window->Child("Lab1")).right, 8 + 579);
-  ChangeDpi(144);
-  ExpectLayout();
-  EXPECT_EQ(ClientRectOf(window->Child("Lab1")).right, 12 + 869);
+  // The status label's right edge, worked out by hand: 120 twips are 8 pixels at 96 dpi and 8685
+  // are 579; 10 and 723.75 at 120; 12 and 868.5 at 144.
+  const std::pair<int, int> right[] = {{96, 8 + 579}, {120, 10 + 724}, {144, 12 + 869}};
+  for (const auto& [dpi, px] : right) {
+    if (dpi == GetParam()) {
+      EXPECT_EQ(ClientRectOf(window->Child("Lab1")).right, px);
+    }
+  }
 }
 
 // Windows suggests where the window goes after a DPI change; a suggestion that would put the
@@ -150,7 +165,7 @@ TEST_F(WindowTest, TextsAtStart) {
   EXPECT_NE(path[path.size() - 2], '\\');
 }
 
-TEST_F(WindowTest, FocusStartsInThePathBoxAndTabFollowsTheDesignedOrder) {
+TEST_P(WindowAtDpi, FocusStartsInThePathBoxAndTabFollowsTheDesignedOrder) {
   EXPECT_EQ(GetFocus(), window->Child("te"));
   const char* order[] = {"te", "dr", "di", "Command1", "fi", "te"};
   for (size_t i = 0; i + 1 < std::size(order); ++i) {
@@ -167,7 +182,7 @@ TEST_F(WindowTest, FocusStartsInThePathBoxAndTabFollowsTheDesignedOrder) {
   EXPECT_EQ(GetFocus(), window->Child("dr"));
 }
 
-TEST_F(WindowTest, EnterInTheFolderListOpensTheChosenFolder) {
+TEST_P(WindowAtDpi, EnterInTheFolderListOpensTheChosenFolder) {
   HWND di = window->Child("di");
   const int rows = static_cast<int>(SendMessageW(di, LB_GETCOUNT, 0, 0));
   ASSERT_GT(rows, 1);
@@ -206,7 +221,7 @@ int Bands(const std::vector<int>& rows) {
   return bands;
 }
 
-TEST_F(WindowTest, FailedRunShowsTheWholeMessageOnTwoLines) {
+TEST_P(WindowAtDpi, FailedRunShowsTheWholeMessageOnTwoLines) {
   SetWindowTextW(window->Child("te"), L"c:\\no such folder\\");
   SendMessageW(window->Child("Command1"), BM_CLICK, 0, 0);
   EXPECT_EQ(GetTextUtf8(window->Child("Lab1")), texts::InstallationMessage(0));
@@ -221,44 +236,97 @@ TEST_F(WindowTest, FailedRunShowsTheWholeMessageOnTwoLines) {
   EXPECT_LT(rows.back(), r.bottom - 1);
 }
 
-// What the screen shows: the status label green on black, the frame around the title block,
-// and the frame hiding none of the texts inside it.
-TEST_F(WindowTest, StatusLabelIsGreenOnBlackAndTheFrameHidesNothing) {
-  ChangeDpi(96);
-  RedrawWindow(window->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  Pump();
-  Sleep(200);
-  POINT origin = {0, 0};
-  ClientToScreen(window->hwnd(), &origin);
+// The screen's pixels in a rectangle of the window's client area, row by row, read at once.
+std::vector<COLORREF> Pixels(HWND hwnd, const layout::Rect& r) {
+  POINT origin = {r.left, r.top};
+  ClientToScreen(hwnd, &origin);
   HDC screen = GetDC(nullptr);
-  auto pixel = [&](int x, int y) { return GetPixel(screen, origin.x + x, origin.y + y); };
-  auto count = [&](const layout::Rect& r, auto pred) {
-    int n = 0;
-    for (int y = r.top + 2; y < r.top + r.height - 2; ++y) {
-      for (int x = r.left + 2; x < r.left + r.width - 2; ++x) n += pred(pixel(x, y)) ? 1 : 0;
-    }
-    return n;
-  };
-  const layout::Rect lab1 = layout::ToPixels(layout::ByName("Lab1"), 96);
-  const int area = (lab1.width - 4) * (lab1.height - 4);
-  const int black = count(lab1, [](COLORREF c) { return c == RGB(0, 0, 0); });
-  const int green = count(lab1, [](COLORREF c) { return c == RGB(0, 255, 0); });
-  EXPECT_GT(black, area / 2);
-  EXPECT_GT(green, 50);
-
-  const layout::Rect frame = layout::ToPixels(layout::ByName("Label6"), 96);
-  EXPECT_EQ(pixel(frame.left, frame.top + frame.height / 2), GetSysColor(COLOR_BTNSHADOW));
-  EXPECT_EQ(pixel(frame.left + frame.width - 1, frame.top + frame.height / 2),
-            GetSysColor(COLOR_BTNHIGHLIGHT));
-  const COLORREF ink = GetSysColor(COLOR_BTNTEXT);
-  for (const char* name : {"Label5", "Label7", "Label8", "Line1"}) {
-    layout::Rect r = layout::ToPixels(layout::ByName(name), 96);
-    if (r.height == 0) r = {r.left, r.top - 2, r.width, 5};
-    EXPECT_GT(count(r, [&](COLORREF c) { return c == ink; }), 20) << name;
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi = {};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), r.width, -r.height, 1, 32, BI_RGB};
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, r.width, r.height, screen, origin.x, origin.y, SRCCOPY);
+  GdiFlush();
+  std::vector<COLORREF> pixels;
+  for (int i = 0; i < r.width * r.height; ++i) {
+    const DWORD p = static_cast<const DWORD*>(bits)[i];  // 0x00RRGGBB, where COLORREF is BGR
+    pixels.push_back(RGB(GetBValue(p), GetGValue(p), GetRValue(p)));
   }
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
   ReleaseDC(nullptr, screen);
+  return pixels;
 }
 
+// What the screen shows, in the design's colours and then in a high-contrast theme's, switched
+// on while the window is open: the status label green on black, or in the theme's window
+// colours; the frame around the title block, hiding none of the texts inside it; the texts, the
+// rule and the folders in the theme's ink. Pictures of both are left beside the test.
+TEST_F(WindowTest, ColoursOfTheDesignAndOfAHighContrastTheme) {
+  ChangeDpi(96);
+  static bool high_contrast = false;
+  // A theme unlike the design and the system's defaults, so that a pixel tells where it came from.
+  static constexpr int kThemed[] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_BTNFACE, COLOR_BTNTEXT};
+  const COLORREF theme[] = {RGB(0, 0, 96), RGB(255, 255, 0), RGB(64, 0, 64), RGB(0, 255, 255)};
+  struct Restore {
+    bool (*probe)() = high_contrast_on;
+    COLORREF colours[4] = {GetSysColor(kThemed[0]), GetSysColor(kThemed[1]),
+                           GetSysColor(kThemed[2]), GetSysColor(kThemed[3])};
+    ~Restore() {
+      high_contrast_on = probe;
+      SetSysColors(4, kThemed, colours);
+    }
+  } restore;
+  high_contrast_on = [] { return high_contrast; };
+  RedrawWindow(window->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  for (const bool hc : {false, true}) {
+    SCOPED_TRACE(hc ? "high contrast" : "design");
+    if (hc) {
+      high_contrast = true;
+      ASSERT_TRUE(SetSysColors(4, kThemed, theme));  // the window hears of it as of a new theme
+    }
+    Pump();
+    Sleep(200);
+    RECT client;
+    GetClientRect(window->hwnd(), &client);
+    const std::vector<COLORREF> shot = Pixels(window->hwnd(), {0, 0, client.right, client.bottom});
+    auto pixel = [&](int x, int y) { return shot[static_cast<size_t>(y * client.right + x)]; };
+    auto count = [&](const layout::Rect& r, auto pred) {
+      int n = 0;
+      for (int y = r.top + 2; y < r.top + r.height - 2; ++y) {
+        for (int x = r.left + 2; x < r.left + r.width - 2; ++x) n += pred(pixel(x, y)) ? 1 : 0;
+      }
+      return n;
+    };
+    const COLORREF back = hc ? theme[0] : RGB(0, 0, 0), text = hc ? theme[1] : RGB(0, 255, 0);
+    const layout::Rect lab1 = layout::ToPixels(layout::ByName("Lab1"), 96);
+    const int area = (lab1.width - 4) * (lab1.height - 4);
+    EXPECT_GT(count(lab1, [&](COLORREF c) { return c == back; }), area / 2);
+    EXPECT_GT(count(lab1, [&](COLORREF c) { return c == text; }), 50);
+    EXPECT_EQ(pixel(2, 2), hc ? theme[2] : GetSysColor(COLOR_BTNFACE));
+
+    const layout::Rect frame = layout::ToPixels(layout::ByName("Label6"), 96);
+    EXPECT_EQ(pixel(frame.left, frame.top + frame.height / 2), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(pixel(frame.left + frame.width - 1, frame.top + frame.height / 2),
+              GetSysColor(COLOR_BTNHIGHLIGHT));
+    const COLORREF ink = hc ? theme[3] : GetSysColor(COLOR_BTNTEXT);
+    for (const char* name : {"Label9", "Label5", "Label7", "Label8", "Line1"}) {
+      layout::Rect r = layout::ToPixels(layout::ByName(name), 96);
+      if (r.height == 0) r = {r.left, r.top - 2, r.width, 5};
+      EXPECT_GT(count(r, [&](COLORREF c) { return c == ink; }), 20) << name;
+    }
+    // The folders' own yellows only in the design's colours.
+    const int folder = count(layout::ToPixels(layout::ByName("di"), 96), [](COLORREF c) {
+      return c == RGB(128, 96, 0) || c == RGB(224, 176, 48) || c == RGB(255, 216, 96);
+    });
+    EXPECT_EQ(folder > 0, !hc) << folder;
+    EXPECT_TRUE(
+        driver::CaptureWindow(window->hwnd(), hc ? "window-high-contrast.bmp" : "window.bmp"));
+  }
+}
 
 // The face each font really draws with is the face chosen: when 「ＭＳ ゴシック」 is missing, the
 // substitute, not another face the font mapper preferred for the pitch asked for. Windows's
@@ -285,19 +353,6 @@ TEST_F(WindowTest, EveryFontDrawsWithTheChosenFace) {
     }
   }
   ReleaseDC(window->hwnd(), dc);
-}
-
-// The screen's pixels in a rectangle of the window's client area.
-std::vector<COLORREF> Pixels(HWND hwnd, const layout::Rect& r) {
-  POINT origin = {r.left, r.top};
-  ClientToScreen(hwnd, &origin);
-  HDC screen = GetDC(nullptr);
-  std::vector<COLORREF> pixels;
-  for (int y = 0; y < r.height; ++y) {
-    for (int x = 0; x < r.width; ++x) pixels.push_back(GetPixel(screen, origin.x + x, origin.y + y));
-  }
-  ReleaseDC(nullptr, screen);
-  return pixels;
 }
 
 // A transparent label that repaints by itself (its text changed, or Alt showed the keyboard
@@ -344,23 +399,42 @@ std::string NameByZOrder(HWND control) {
   return "";
 }
 
+// The name a screen reader gets through the accessibility interface Windows gives every window.
+// Wine 8 names only edit boxes after their label (lists and combo boxes not at all).
+std::string AccessibleName(HWND control) {
+  IAccessible* acc = nullptr;
+  if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT),
+                                        __uuidof(IAccessible), reinterpret_cast<void**>(&acc)))) {
+    return "";
+  }
+  VARIANT self = {};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  std::string text = acc->get_accName(self, &name) == S_OK && name ? Narrow(name) : "";
+  SysFreeString(name);
+  acc->Release();
+  return text;
+}
+
 TEST_F(WindowTest, EveryControlThatTakesTheFocusHasAName) {
   const std::pair<const char*, const char*> names[] = {
-      {"te", "（「Qrv_3.exe」がある場所）を選択して下さい。"},
+      {"te", "１：『Morvanth「Quelline」アーカイヴ Vol.3』をインストールした場所"
+             "（「Qrv_3.exe」がある場所）を選択して下さい。"},
       {"dr", "ドライブ"},
       {"di", "※下部に実行ファイルである「Qrv_3.exe」が表示されるフォルダを選択して下さい。"},
       {"Command1", "更新開始"},
       {"fi", "実行ファイル"},
   };
   for (const auto& [control, name] : names) EXPECT_EQ(NameByZOrder(window->Child(control)), name) << control;
-  // The names shown nowhere take no room on the window.
+  EXPECT_EQ(AccessibleName(window->Child("te")), names[0].second);
+  // The names shown nowhere are hidden: no room on the window, no item of their own.
   for (HWND h = GetWindow(window->hwnd(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
     bool in_table = false;
     for (const Control& c : layout::kControls) in_table = in_table || window->Child(c.name) == h;
-    if (in_table) continue;
-    RECT r;
-    GetClientRect(h, &r);
-    EXPECT_TRUE(IsRectEmpty(&r)) << GetTextUtf8(h);
+    if (!in_table) {
+      EXPECT_FALSE(GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) << GetTextUtf8(h);
+    }
   }
 }
 
