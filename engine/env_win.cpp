@@ -175,9 +175,15 @@ void SplitPath(const std::wstring& path, std::wstring* folder, std::wstring* nam
     *name = path;
     return;
   }
-  const bool root = sep == 0 || path[sep - 1] == L':';
-  *folder = path.substr(0, root ? sep + 1 : sep);
+  *folder = path.substr(0, sep);
   *name = path.substr(sep + 1);
+  // A drive's root and a share's keep their separator: without it they name something else.
+  const auto separators = std::count(folder->begin(), folder->end(), L'\\');
+  const bool unc = folder->rfind(L"\\\\", 0) == 0;
+  const bool long_unc = folder->rfind(L"\\\\?\\UNC\\", 0) == 0;
+  if (sep == 0 || path[sep - 1] == L':' || (unc && separators == (long_unc ? 5 : 3))) {
+    *folder += L'\\';
+  }
 }
 
 Status DeleteByHandle(HANDLE h, const std::string& what) {

@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <memory>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <random>
 #include <vector>
