@@ -151,9 +151,13 @@ bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
 bool IsEntryOf(const std::wstring& folder, HANDLE h, std::wstring_view name) {
   if (folder.empty()) return true;
   const std::wstring path = FinalPath(h);
+  // Where a file's final path cannot be had although its folder's can (a folder that may be
+  // read but not listed, on some shares), Windows' own attributes still tell a link; Wine's not.
+  if (path.empty()) return !UnderWine();
+  const std::wstring_view p(path);
   const size_t base = folder.size() + (folder.back() == L'\\' ? 0 : 1);
-  return path.size() > base && path.compare(0, folder.size(), folder) == 0 &&
-         path[base - 1] == L'\\' && EqualIgnoringCase(std::wstring_view(path).substr(base), name);
+  return p.size() > base && EqualIgnoringCase(p.substr(0, folder.size()), folder) &&
+         p[base - 1] == L'\\' && EqualIgnoringCase(p.substr(base), name);
 }
 
 // The final path of the folder open as `h`, for IsEntryOf. Under Wine a folder that cannot say
@@ -210,9 +214,17 @@ struct FolderEntries {
   std::string What(const std::string& name) const { return utf8 + "\\" + name; }
   std::wstring Path(const std::string& name) const { return Win32Path(What(name)); }
 
-  // Opens the entry `name` itself: what a link there points to is refused (kAccessDenied).
-  Status Open(const std::string& name, DWORD access, DWORD share, UniqueHandle* out) const {
+  // Opens the entry `name` itself: what a link there points to is refused (kAccessDenied). With
+  // `fallback`, a file others hold without sharing `access`, or that we may not open so, is
+  // opened for that instead.
+  Status Open(const std::string& name, DWORD access, DWORD share, UniqueHandle* out,
+              DWORD fallback = 0) const {
     UniqueHandle h = OpenEntry(Path(name), access, share);
+    const DWORD err = GetLastError();
+    const bool refused = err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED;
+    if (!h.valid() && fallback != 0 && refused) {
+      h = OpenEntry(Path(name), fallback, share);
+    }
     if (!h.valid()) return LastError("open " + What(name));
     if (!IsEntryOf(final, h.get(), Widen(name))) {
       return Status::Error(Status::Code::kAccessDenied, What(name) + " is a link");
@@ -285,7 +297,7 @@ Status OpenOwnEntry(const std::wstring& path, const std::string& what, DWORD acc
 }
 
 // What SetMetadata takes back: the attributes, then the security descriptor (self-relative,
-// DACL only), if the file system keeps one.
+// owner and DACL), if the file system keeps one.
 struct WinMetadataHeader {
   DWORD attributes;
 };
@@ -322,10 +334,20 @@ Status WineModeDescriptor(std::vector<uint8_t>* sd) {
   }
   std::unique_ptr<void, SidFree> placeholder(placeholder_sid);
 
+  // Reading and writing, as Wine tells them in an entry's access mask.
+  constexpr DWORD kRead = 1, kWrite = 2;
+  const auto rights = [](DWORD mask) {
+    return ((mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) ? kRead : 0) |
+           ((mask & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE | GENERIC_ALL)) ? kWrite
+                                                                                        : 0);
+  };
+  const auto access = [](DWORD r) {
+    return ((r & kRead) ? FILE_GENERIC_READ : 0) | ((r & kWrite) ? FILE_GENERIC_WRITE : 0);
+  };
   // What the owner and everyone may do, as Wine reads a list: the first entry to grant or deny
-  // a right decides it. No list at all lets everyone do everything.
+  // reading, or writing, decides it. No list at all lets everyone do everything.
   DWORD user = 0, everyone = 0, user_decided = 0, everyone_decided = 0;
-  if (!present || dacl == nullptr) user = everyone = FILE_ALL_ACCESS;
+  if (!present || dacl == nullptr) user = everyone = kRead | kWrite;
   for (DWORD i = 0; present && dacl != nullptr && i < dacl->AceCount; ++i) {
     ACE_HEADER* ace = nullptr;
     if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) return LastError("read security");
@@ -336,31 +358,21 @@ Status WineModeDescriptor(std::vector<uint8_t>* sd) {
     const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(ace);
     PSID sid = const_cast<DWORD*>(&entry->SidStart);
     auto decide = [&](DWORD* mask, DWORD* decided) {
-      if (allowed) *mask |= entry->Mask & ~*decided;
-      *decided |= entry->Mask;
+      const DWORD named = rights(entry->Mask);
+      if (allowed) *mask |= named & ~*decided;
+      *decided |= named;
     };
     const bool for_everyone = EqualSid(sid, world.get());
     if (for_everyone) decide(&everyone, &everyone_decided);
     if (for_everyone || (owner != nullptr && EqualSid(sid, owner))) decide(&user, &user_decided);
   }
-  auto rights = [](DWORD mask) {
-    DWORD r = 0;
-    if (mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) {
-      r |= FILE_GENERIC_READ & ~FILE_EXECUTE;
-    }
-    if (mask & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE | GENERIC_ALL)) {
-      r |= FILE_GENERIC_WRITE;
-    }
-    return r;
-  };
   const DWORD size = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE);
   std::vector<uint8_t> acl_bytes(size);
   auto* acl = reinterpret_cast<PACL>(acl_bytes.data());
   SECURITY_DESCRIPTOR made;
   if (!InitializeAcl(acl, size, ACL_REVISION) ||
-      (rights(user) && !AddAccessAllowedAce(acl, ACL_REVISION, rights(user), placeholder.get())) ||
-      (rights(everyone) &&
-       !AddAccessAllowedAce(acl, ACL_REVISION, rights(everyone), world.get())) ||
+      (user && !AddAccessAllowedAce(acl, ACL_REVISION, access(user), placeholder.get())) ||
+      (everyone && !AddAccessAllowedAce(acl, ACL_REVISION, access(everyone), world.get())) ||
       !InitializeSecurityDescriptor(&made, SECURITY_DESCRIPTOR_REVISION) ||
       !SetSecurityDescriptorOwner(&made, placeholder.get(), FALSE) ||
       !SetSecurityDescriptorDacl(&made, TRUE, acl, FALSE)) {
@@ -377,11 +389,34 @@ class WinReadableFile final : public ReadableFile {
  public:
   WinReadableFile(UniqueHandle h, std::string what) : h_(std::move(h)), what_(std::move(what)) {}
 
-  // Only a plain file on a disk is read: not a folder, a link, a device or a pipe.
-  static Status Make(UniqueHandle h, std::string what, std::unique_ptr<ReadableFile>* file) {
+  // Only a plain file on a disk is read: not a folder, a link, a device or a pipe. `h` is the
+  // entry at `path` itself, opened with the reparse-point flag.
+  static Status Make(UniqueHandle h, const std::wstring& path, std::string what,
+                     std::unique_ptr<ReadableFile>* file) {
+    const Status not_plain =
+        Status::Error(Status::Code::kAccessDenied, what + " is not a plain file");
     BY_HANDLE_FILE_INFORMATION d;
-    if (GetFileType(h.get()) != FILE_TYPE_DISK || !Identity(h.get(), what, &d).ok() || !PlainFile(d)) {
-      return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file");
+    if (GetFileType(h.get()) != FILE_TYPE_DISK || !Identity(h.get(), what, &d).ok() ||
+        (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return not_plain;
+    }
+    if (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // A link stays refused. A file whose data the system keeps elsewhere (a cloud file,
+      // deduplicated, compressed) is read through the system, as the same file.
+      FILE_ATTRIBUTE_TAG_INFO tag;
+      if (!GetFileInformationByHandleEx(h.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+          IsReparseTagNameSurrogate(tag.ReparseTag)) {
+        return not_plain;
+      }
+      UniqueHandle data(CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                    nullptr));
+      BY_HANDLE_FILE_INFORMATION same;
+      if (!data.valid() || !Identity(data.get(), what, &same).ok() || !SameFile(d, same)) {
+        return not_plain;
+      }
+      h = std::move(data);
     }
     *file = std::make_unique<WinReadableFile>(std::move(h), std::move(what));
     return Status::Ok();
@@ -592,7 +627,9 @@ class WinFolder final : public Folder {
 
   Status Lock(const std::string& name, std::unique_ptr<FolderLock>* lock) override {
     const std::string what = entries_.What(name);
-    for (int attempt = 0; attempt < 8; ++attempt) {
+    constexpr int kAttempts = 8;
+    int vanished = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
       // A lock file of our own is made new, so nothing planted under the name is followed, and
       // it goes when its handle closes, the process's end included.
       UniqueHandle h(CreateFileW(entries_.Path(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
@@ -609,12 +646,21 @@ class WinFolder final : public Folder {
         }
         // One left by a power cut, or held by another run: held without sharing and only read,
         // so that whatever it is, it is never written or removed.
-        Status s = entries_.Open(name, GENERIC_READ, 0, &h);
-        if (s.code() == Status::Code::kInUse) return Busy(what);
-        if (s.code() == Status::Code::kNotFound) continue;  // gone meanwhile: make our own
-        if (!s.ok()) return s;
-      } else if (!IsEntryOf(entries_.final, h.get(), Widen(name))) {
-        return Status::Error(Status::Code::kAccessDenied, what + " is not in its folder");
+        h = OpenEntry(entries_.Path(name), GENERIC_READ, 0);
+        if (!h.valid()) {
+          err = GetLastError();
+          if (err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED) return Busy(what);
+          // Gone meanwhile: make our own. Under Wine a link that leads nowhere is there for
+          // the making and gone for the opening, every time.
+          if (err == ERROR_FILE_NOT_FOUND) {
+            ++vanished;
+            continue;
+          }
+          return StatusFromWin32(err, "lock " + what);
+        }
+      }
+      if (!IsEntryOf(entries_.final, h.get(), Widen(name))) {
+        return Status::Error(Status::Code::kAccessDenied, what + " is a link");
       }
       BY_HANDLE_FILE_INFORMATION info;
       if (Status s = Identity(h.get(), what, &info); !s.ok()) return s;
@@ -623,6 +669,9 @@ class WinFolder final : public Folder {
       }
       *lock = std::make_unique<WinLock>(std::move(h));
       return Status::Ok();
+    }
+    if (vanished == kAttempts) {
+      return Status::Error(Status::Code::kAccessDenied, what + " is a link");
     }
     return Busy(what);
   }
@@ -644,13 +693,16 @@ class WinFolder final : public Folder {
   }
 
   Status OpenFile(const std::string& name, std::unique_ptr<ReadableFile>* file) override {
+    // The database the product holds open, or that only its owner may read, is still checked
+    // and its permissions kept: what it is and what it carries can be asked of any file.
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     UniqueHandle h;
-    if (Status s = entries_.Open(name, GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &h);
+    if (Status s = entries_.Open(name, GENERIC_READ, kShare, &h,
+                                 READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
         !s.ok()) {
       return s;
     }
-    return WinReadableFile::Make(std::move(h), entries_.What(name), file);
+    return WinReadableFile::Make(std::move(h), entries_.Path(name), entries_.What(name), file);
   }
 
   Status CreateNew(const std::string& name, std::unique_ptr<NewFile>* file) override {
@@ -694,7 +746,9 @@ class WinFolder final : public Folder {
     return Status::Error(Status::Code::kBusy, "another update run holds " + what);
   }
 
-  UniqueHandle h_;  // held without delete sharing: the folder cannot be renamed or swapped
+  // Held without delete sharing: no Windows program can rename or swap the folder meanwhile (a
+  // Linux process under Wine can: every entry is checked against where the folder was).
+  UniqueHandle h_;
   FolderEntries entries_;
 };
 
@@ -729,7 +783,7 @@ class WinEnv final : public Env {
         !s.ok()) {
       return s;
     }
-    return WinReadableFile::Make(std::move(h), path, file);
+    return WinReadableFile::Make(std::move(h), Win32Path(path), path, file);
   }
 
   Status OpenFolder(const std::string& path, std::unique_ptr<Folder>* folder) override {

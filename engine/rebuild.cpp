@@ -125,9 +125,17 @@ Status CreateTemporary(Folder& folder, std::unique_ptr<NewFile>* file, std::stri
   return s;
 }
 
-Status ReplaceWithRetries(Env& env, NewFile& file, const std::string& database) {
+// Puts the new file in the database's place, trying again for a moment while another program
+// holds the database. Before each try the database is checked again to be the file the
+// verification accepted: between tries another program may have written it, or, where the
+// system lets a folder be swapped while it is open (Wine, for a Linux process), the name may
+// lead elsewhere.
+Status ReplaceWithRetries(Env& env, Folder& folder, NewFile& file, const std::string& database,
+                          const EntryInfo& checked) {
   Status s;
   for (int attempt = 1;; ++attempt) {
+    EntryInfo now;
+    if (s = CheckUnchanged(folder, database, &checked, &now); !s.ok()) return s;
     s = file.ReplaceInto(database);
     if (s.ok()) return s;
     // A failure reported after the rename took place is no failure: the disk decides, asked
@@ -156,9 +164,7 @@ Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
   // Only now: the old database's owner, who gets the file with it, must not be able to open it
   // while it is written.
   if (s.ok()) s = file->SetMetadata(metadata);
-  EntryInfo now;
-  if (s.ok()) s = CheckUnchanged(folder, database, &checked, &now);
-  if (s.ok()) s = ReplaceWithRetries(env, *file, database);
+  if (s.ok()) s = ReplaceWithRetries(env, folder, *file, database, checked);
   if (s.ok()) return s;
 
   if (file && !file->Discard().ok()) folder.Remove(temp);
