@@ -127,5 +127,57 @@ TEST(Imports, BothProgramsLoadOnlyKnownDllsBeforeTheirFirstLine) {
   }
 }
 
+// A text of the version record, in the language the program's record is written in.
+std::string VersionText(const std::string& exe, const char* language, const char* name) {
+  const std::wstring file = Widen(BuildPath(exe));
+  DWORD ignored = 0;
+  std::vector<char> data(GetFileVersionInfoSizeW(file.c_str(), &ignored));
+  if (data.empty() || !GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) {
+    return "";
+  }
+  void* value = nullptr;
+  UINT len = 0;
+  const std::wstring key = Widen(std::string("\\StringFileInfo\\") + language + "\\" + name);
+  if (!VerQueryValueW(data.data(), key.c_str(), &value, &len) || len == 0) return "";
+  return Narrow(static_cast<const wchar_t*>(value));
+}
+
+TEST(Resources, BothProgramsCarryTheirVersionRecordAndManifest) {
+  const std::string product = "『Morvanth「Quelline」アーカイヴ\u3000Vol.3』専用更新ソフト";
+  const struct {
+    const char *exe, *language, *name;
+    std::string value;  // "~" and a part of it, "*" for any
+  } texts[] = {
+      {QRV3_UPDATER_EXE, "041104b0", "ProductName", product},
+      {QRV3_UPDATER_EXE, "041104b0", "FileDescription", product},
+      {QRV3_UPDATER_EXE, "041104b0", "FileVersion", "1.00"},
+      {QRV3_UPDATER_EXE, "041104b0", "ProductVersion", "1.00"},
+      {QRV3_UPDATER_EXE, "041104b0", "CompanyName", "*"},
+      {QRV3_UPDATER_EXE, "041104b0", "LegalCopyright", "*"},
+      {QRV3_CLI_EXE, "040904b0", "ProductName", product},
+      {QRV3_CLI_EXE, "040904b0", "FileDescription", "~console updater"},
+      {QRV3_CLI_EXE, "040904b0", "FileVersion", "1.00"},
+      {QRV3_CLI_EXE, "040904b0", "ProductVersion", "1.00"},
+      {QRV3_CLI_EXE, "040904b0", "OriginalFilename", "qrv3-updater-cli.exe"},
+  };
+  for (const auto& t : texts) {
+    const std::string got = VersionText(t.exe, t.language, t.name);
+    if (t.value == "*") {
+      EXPECT_FALSE(got.empty()) << t.exe << " " << t.name;
+    } else if (t.value.starts_with("~")) {
+      EXPECT_NE(got.find(t.value.substr(1)), std::string::npos) << t.exe << " " << t.name << ": " << got;
+    } else {
+      EXPECT_EQ(got, t.value) << t.exe << " " << t.name;
+    }
+  }
+  const std::string manifest = Manifest(QRV3_CLI_EXE);
+  EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find(">true</longPathAware>"), std::string::npos) << manifest;
+  for (const char* os : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
+                         "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
+    EXPECT_NE(manifest.find(os), std::string::npos) << os;
+  }
+}
+
 }  // namespace
 }  // namespace qrv3::testing
