@@ -66,10 +66,10 @@ TEST_F(Form1Test, StartUpOpensTheProductWhereverItIsFound) {
          source.SetCurrentFolder("d:\\work");
        },
        "d:", "d:\\work", {"tool.exe"}},
-      {"not under Program Files (x86) either",
+      {"not under Program Files (x86) either, of drive D",
        [&] {
-         fs::create_directories(c.path() / "Program Files (x86)");
-         source.SetProgramFilesX86("c:\\Program Files (x86)");
+         fs::create_directories(d.path() / "Program Files (x86)");
+         source.SetProgramFilesX86("d:\\Program Files (x86)");
        },
        "c:", "c:\\Users", {}},
       {"under Program Files (x86)",

@@ -60,7 +60,10 @@ class FailingControls final : public RunControls {
  public:
   FailingControls(std::string install_path, std::string fail_on)
       : inner(std::move(install_path)), fail_on(std::move(fail_on)) {}
-  std::string ButtonCaption() override { return inner.ButtonCaption(); }
+  std::string ButtonCaption() override {
+    if (fail_on == "caption") throw std::bad_alloc();
+    return inner.ButtonCaption();
+  }
   void SetButtonCaption(const std::string& c) override { inner.SetButtonCaption(c); }
   void SetStatus(const std::string& t) override {
     if (t == fail_on) throw std::bad_alloc();
@@ -73,6 +76,12 @@ class FailingControls final : public RunControls {
 };
 
 TEST_F(UpdateRunTest, NoExceptionLeavesTheRunAndTheButtonTellsTheTruth) {
+  {
+    // The state could not even be read: everything left as it was.
+    FailingControls controls(install.install_path(), "caption");
+    EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kIgnored);
+    EXPECT_TRUE(controls.inner.shown.empty());
+  }
   {
     // Before anything was done: ready again, nothing changed.
     FailingControls controls(install.install_path(), std::string(texts::kWorking));
