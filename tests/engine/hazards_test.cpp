@@ -132,6 +132,7 @@ TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesAttributesButReadOnly) {
 
 #ifdef _WIN32
 TEST_F(HazardTest, ReadOnlyAndLockedFilesOfOurPatternDoNotStopTheRun) {
+  WriteFile(DbFolder() / "P03.pac.lock", "");  // a power cut's: it blocks nothing
   WriteFile(DbFolder() / "P03.pac.qrv3-new", "read-only");
   SetReadOnly(install / "Database\\P03.pac.qrv3-new", true);
   WriteFile(DbFolder() / "P03.pac.5555555555555555.tmp", "locked");
@@ -147,8 +148,8 @@ TEST_F(HazardTest, ReadOnlyAndLockedFilesOfOurPatternDoNotStopTheRun) {
 // Also FIFOs and read-only files of our pattern: they neither stop nor hang the run.
 TEST_F(HazardTest, WhatAKilledRunLeftIsRemovedAndNothingElse) {
   for (const char* name : kOursToClean) WriteFile(DbFolder() / name, std::string(1 << 20, 'x'));
-  WriteFile(DbFolder() / "P03.pac.lock", "");  // a power cut's: it blocks nothing
 #ifndef _WIN32
+  WriteFile(DbFolder() / "P03.pac.lock", "");  // a power cut's: it blocks nothing
   fs::remove(DbFolder() / "P03.pac.qrv3-new");
   for (const char* fifo : {"P03.pac.qrv3-new", "P03.pac.3333333333333333.tmp"}) {
     ASSERT_EQ(mkfifo((DbFolder() / fifo).c_str(), 0666), 0);
