@@ -5,6 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
+#include <utility>
 
 #include "engine/rebuild.h"
 #include "engine/verify.h"
@@ -16,6 +19,7 @@
 
 #include "engine/env_win.h"
 #else
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -283,6 +287,29 @@ TEST_F(HazardTest, AReplaceThatCannotBeJudgedNeverCostsTheDatabase) {
 }
 
 #ifndef _WIN32
+// The moment between opening the lock file and locking it, for a test to change the folder in: this
+// program's flock stands in for the system's.
+std::function<void()> g_before_flock;
+extern "C" int flock(int fd, int operation) {
+  static const auto system_flock = reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "flock"));
+  if (const auto hook = std::exchange(g_before_flock, nullptr)) hook();
+  return system_flock(fd, operation);
+}
+
+// The run before removes its lock file and lets go just as this one opens it, and a third makes
+// a new one under the name and holds it: the file this run locks is no longer the lock.
+TEST_F(HazardTest, ALockFileReplacedBeforeItIsLockedLocksNothing) {
+  std::optional<OtherRun> third;
+  g_before_flock = [&] {
+    fs::remove(DbFolder() / "P03.pac.lock");
+    ASSERT_TRUE(third.emplace(DbFolder() / "P03.pac.lock").held());
+  };
+  Status why;
+  EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
+  EXPECT_EQ(why.code(), Status::Code::kBusy) << why.ToString();
+  EXPECT_EQ(ReadAll(Database()), old_bytes);
+}
+
 TEST_F(HazardTest, TwoSpellingsOfTheDatabaseAreAmbiguousAndBothStay) {
   fs::copy_file(DbFolder() / "p03.PAC", DbFolder() / "P03.pac");
   const std::vector<uint8_t> other = ReadAll(install / "Database\\P03.pac");
