@@ -13,6 +13,8 @@
 #include "engine/env_win.h"
 #include "engine/utf.h"
 #else
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -105,16 +107,27 @@ std::wstring QuoteArg(const std::wstring& a) {
 }
 }  // namespace
 
-ProcessResult RunCommandLine(const std::string& program, const std::string& tail) {
+ProcessResult RunCommandLine(const std::string& program, const std::string& tail,
+                             const WhileBlocked& meanwhile) {
   std::wstring cmd = QuoteArg(Widen(program)) + Widen(tail);
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
   HANDLE out_read, out_write, err_read, err_write;
-  if (!CreatePipe(&out_read, &out_write, &sa, 0)) throw std::runtime_error("CreatePipe");
+  if (!CreatePipe(&out_read, &out_write, &sa, meanwhile ? 4096 : 0)) throw std::runtime_error("CreatePipe");
   UniqueHandle out_reader(out_read), out_writer(out_write);
   if (!CreatePipe(&err_read, &err_write, &sa, 0)) throw std::runtime_error("CreatePipe");
   UniqueHandle err_reader(err_read), err_writer(err_write);
   SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+  size_t filled = 0;
+  if (meanwhile) {
+    DWORD mode = PIPE_NOWAIT;
+    SetNamedPipeHandleState(out_write, &mode, nullptr, nullptr);
+    for (DWORD put; WriteFile(out_write, std::string(512, '.').data(), 512, &put, nullptr) && put > 0;) {
+      filled += put;
+    }
+    mode = PIPE_WAIT;
+    SetNamedPipeHandleState(out_write, &mode, nullptr, nullptr);
+  }
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
@@ -128,6 +141,7 @@ ProcessResult RunCommandLine(const std::string& program, const std::string& tail
   UniqueHandle process(pi.hProcess), thread(pi.hThread);
   out_writer.reset();
   err_writer.reset();
+  if (meanwhile) meanwhile(static_cast<int>(pi.dwProcessId));
   ProcessResult r;
   auto drain = [](HANDLE from, std::string* to) {
     char buf[4096];
@@ -137,6 +151,7 @@ ProcessResult RunCommandLine(const std::string& program, const std::string& tail
   std::thread err_thread(drain, err_reader.get(), &r.err);
   drain(out_reader.get(), &r.out);
   err_thread.join();
+  r.out.erase(0, filled);
   WaitForSingleObject(process.get(), INFINITE);
   DWORD code;
   GetExitCodeProcess(process.get(), &code);
@@ -148,24 +163,35 @@ ProcessResult RunCommandLine(const std::string& program, const std::string& tail
 // the script that runs the real programs there.
 std::optional<std::string> Shell(const std::string&) { return std::nullopt; }
 
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args) {
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const WhileBlocked& meanwhile) {
   std::string tail;
   for (const std::string& a : args) tail += " " + Narrow(QuoteArg(Widen(a)));
-  return RunCommandLine(program, tail);
+  return RunCommandLine(program, tail, meanwhile);
 }
 #else
 std::optional<std::string> Shell(const std::string& command) {
   return RunProcess("/bin/sh", {"-c", command}).out;
 }
 
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args) {
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const WhileBlocked& meanwhile) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
+  size_t filled = 0;
+  if (meanwhile) {
+    fcntl(out[1], F_SETFL, O_NONBLOCK);
+    const std::string filler(4096, '.');
+    for (ssize_t n; (n = write(out[1], filler.data(), filler.size())) > 0;) filled += n;
+    fcntl(out[1], F_SETFL, 0);
+  }
   pid_t pid = fork();
   if (pid == 0) {
     dup2(out[1], 1);
     dup2(err[1], 2);
     for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
+    // As from a terminal, whatever this test was started from (a background job ignores SIGINT).
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -175,6 +201,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   }
   close(out[1]);
   close(err[1]);
+  if (meanwhile) meanwhile(pid);
   ProcessResult r;
   auto drain = [](int from, std::string* to) {
     char buf[4096];
@@ -185,9 +212,10 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   std::thread err_thread(drain, err[0], &r.err);
   drain(out[0], &r.out);
   err_thread.join();
+  r.out.erase(0, filled);
   int status = 0;
   waitpid(pid, &status, 0);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? -WTERMSIG(status) : -1;
   return r;
 }
 #endif

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -49,12 +50,16 @@ void SetReadOnly(const std::string& utf8_path, bool read_only);
 std::string BuildPath(const std::string& path);
 
 struct ProcessResult {
-  int exit_code = -1;
-  std::string out;  // standard output
-  std::string err;  // standard error
+  int exit_code = -1;  // on POSIX, a signal that ended the program as its number negated
+  std::string out;     // standard output
+  std::string err;     // standard error
 };
-// Runs `program` with `args` and waits for it to end.
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args);
+// Runs `program` with `args` and waits for it to end. With `meanwhile`, its standard output is a
+// pipe filled to the brim beforehand, so that its first line blocks it, and `meanwhile` is called
+// with its process id before the pipe is drained.
+using WhileBlocked = std::function<void(int pid)>;
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const WhileBlocked& meanwhile = nullptr);
 // Runs a command of the POSIX shell, so that a test plants symbolic links and reads permission
 // bits the way a user of the system would: its standard output, or nullopt on Windows.
 std::optional<std::string> Shell(const std::string& command);
@@ -64,7 +69,8 @@ std::string ShellPath(const std::filesystem::path& path);
 #ifdef _WIN32
 // Runs `program` with the command line its quoted name followed by `tail`, exactly as a user
 // would type it.
-ProcessResult RunCommandLine(const std::string& program, const std::string& tail);
+ProcessResult RunCommandLine(const std::string& program, const std::string& tail,
+                             const WhileBlocked& meanwhile = nullptr);
 #endif
 
 }  // namespace qrv3::testing

@@ -190,6 +190,7 @@ int UpdaterWindow::Close(int timeout_ms) {
   DWORD code = 0;
   GetExitCodeProcess(process_.get(), &code);
   process_.reset();
+  hwnd_ = nullptr;
   return static_cast<int>(code);
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "app/folder_source_mapped.h"
 #include "engine/utf.h"
@@ -34,8 +35,8 @@ class Form1Test : public ::testing::Test {
     std::ofstream(d.path() / "work" / "tool.exe") << "x";
     source.SetCurrentFolder("d:\\work");
   }
-  void InstallProduct(const std::string& program_files = "Program Files") {
-    const fs::path app = c.path() / FsPath(program_files + "/Brackwell/Morvanth「Quelline」アーカイヴ");
+  void InstallProduct(const std::string& program_files = "Program Files", const TempDir* disk = nullptr) {
+    const fs::path app = (disk ? disk : &c)->path() / FsPath(program_files + "/Brackwell/Morvanth「Quelline」アーカイヴ");
     fs::create_directories(app / "Database");
     for (const char* f : {"QRV_3.EXE", "qrv_D3.EXE", "QRV_3.CHM"}) std::ofstream(app / f) << "x";
   }
@@ -44,75 +45,66 @@ class Form1Test : public ::testing::Test {
   MappedFolderSource source;
 };
 
-TEST_F(Form1Test, StartUpOpensTheDefaultInstallFolder) {
-  InstallProduct();
-  Form1 form(source);
-  form.Form_Load();
-  EXPECT_EQ(form.dr.Drive(), "c:");
-  EXPECT_EQ(form.di.Path(), kDefault);
-  EXPECT_EQ(form.te.Text(), kDefault + "\\");
-  EXPECT_EQ(form.fi.Path(), kDefault);
-  EXPECT_EQ(form.fi.items(), (std::vector<std::string>{"QRV_3.EXE", "qrv_D3.EXE"}));
-}
-
-TEST_F(Form1Test, StartUpWithoutTheProductStaysOnDriveCsCurrentFolder) {
-  Form1 form(source);
-  form.Form_Load();
-  EXPECT_EQ(form.di.Path(), "c:\\Users");
-  EXPECT_EQ(form.te.Text(), "c:\\Users\\");
-  EXPECT_EQ(form.fi.Path(), "c:\\Users");
-}
-
-// A 32-bit installer on 64-bit Windows put the product under "Program Files (x86)".
-TEST_F(Form1Test, StartUpFindsTheProductUnderThe32BitProgramFilesFolder) {
-  const std::string x86 = "c:\\Program Files (x86)\\Brackwell\\Morvanth「Quelline」アーカイヴ";
-  fs::create_directories(c.path() / "Program Files (x86)");
-  source.SetProgramFilesX86("c:\\Program Files (x86)");
-  {
-    // Not installed there either: start-up stays where the drive change left it.
+// Where start-up opens: the product at the default install folder first, then under the 32-bit
+// "Program Files (x86)" folder (of whichever drive), else drive C's current folder, else where
+// the process started.
+TEST_F(Form1Test, StartUpOpensTheProductWhereverItIsFound) {
+  const std::string x86 = "Program Files (x86)\\Brackwell\\Morvanth「Quelline」アーカイヴ";
+  const std::vector<std::string> product = {"QRV_3.EXE", "qrv_D3.EXE"};
+  struct Case {
+    const char* what;
+    std::function<void()> prepare;
+    std::string drive, folder;
+    std::vector<std::string> files;
+  };
+  const Case cases[] = {
+      {"nowhere", [] {}, "c:", "c:\\Users", {}},
+      {"nowhere, no drive C",
+       [&] {
+         source = MappedFolderSource();
+         source.AddDrive('d', {d.path(), "", true, "work"});
+         source.SetCurrentFolder("d:\\work");
+       },
+       "d:", "d:\\work", {"tool.exe"}},
+      {"not under Program Files (x86) either, of drive D",
+       [&] {
+         fs::create_directories(d.path() / "Program Files (x86)");
+         source.SetProgramFilesX86("d:\\Program Files (x86)");
+       },
+       "c:", "c:\\Users", {}},
+      {"under Program Files (x86)",
+       [&] {
+         source.SetProgramFilesX86("c:\\Program Files (x86)");
+         InstallProduct("Program Files (x86)");
+       },
+       "c:", "c:\\" + x86, product},
+      {"under Program Files (x86) of drive D",
+       [&] {
+         InstallProduct("Program Files (x86)", &d);
+         source.SetProgramFilesX86("d:\\Program Files (x86)");
+       },
+       "d: [DATA]", "d:\\" + x86, product},
+      {"at the default folder and under Program Files (x86)",
+       [&] {
+         source.SetProgramFilesX86("c:\\Program Files (x86)");
+         InstallProduct("Program Files (x86)");
+         InstallProduct();
+       },
+       "c:", kDefault, product},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);  // each on the disks the cases before left
+    source = MappedFolderSource();
+    SetUp();
+    c.prepare();
     Form1 form(source);
     form.Form_Load();
-    EXPECT_EQ(form.te.Text(), "c:\\Users\\");
+    EXPECT_EQ(form.dr.Drive(), c.drive);
+    EXPECT_EQ(form.di.Path(), c.folder);
+    EXPECT_EQ(form.te.Text(), c.folder + "\\");
+    EXPECT_EQ(form.fi.Path(), c.folder);
+    EXPECT_EQ(form.fi.items(), c.files);
   }
-  InstallProduct("Program Files (x86)");
-  {
-    Form1 form(source);
-    form.Form_Load();
-    EXPECT_EQ(form.dr.Drive(), "c:");
-    EXPECT_EQ(form.di.Path(), x86);
-    EXPECT_EQ(form.te.Text(), x86 + "\\");
-    EXPECT_EQ(form.fi.Path(), x86);
-    EXPECT_EQ(form.fi.items(), (std::vector<std::string>{"QRV_3.EXE", "qrv_D3.EXE"}));
-  }
-  // A copy at the default install folder comes first.
-  InstallProduct();
-  Form1 form(source);
-  form.Form_Load();
-  EXPECT_EQ(form.te.Text(), kDefault + "\\");
-}
-
-TEST_F(Form1Test, StartUpOnA32BitProgramFilesFolderOfAnotherDriveShowsThatDrive) {
-  const fs::path app = d.path() / FsPath("Program Files (x86)/Brackwell/Morvanth「Quelline」アーカイヴ");
-  fs::create_directories(app);
-  std::ofstream(app / "QRV_3.EXE") << "x";
-  source.SetProgramFilesX86("d:\\Program Files (x86)");
-  Form1 form(source);
-  form.Form_Load();
-  EXPECT_EQ(form.dr.Drive(), "d: [DATA]");
-  EXPECT_EQ(form.di.Path(), "d:\\Program Files (x86)\\Brackwell\\Morvanth「Quelline」アーカイヴ");
-  EXPECT_EQ(form.te.Text(), form.di.Path() + "\\");
-  EXPECT_EQ(form.fi.items(), (std::vector<std::string>{"QRV_3.EXE"}));
-}
-
-TEST_F(Form1Test, StartUpWithoutDriveCStaysWhereTheProcessStarted) {
-  MappedFolderSource no_c;
-  no_c.AddDrive('d', {d.path(), "", true, "work"});
-  no_c.SetCurrentFolder("d:\\work");
-  Form1 form(no_c);
-  form.Form_Load();
-  EXPECT_EQ(form.dr.Drive(), "d:");
-  EXPECT_EQ(form.te.Text(), "d:\\work\\");
-  EXPECT_EQ(form.fi.items(), std::vector<std::string>{"tool.exe"});
 }
 
 TEST_F(Form1Test, DriveRootGivesASingleSeparator) {
@@ -124,16 +116,6 @@ TEST_F(Form1Test, DriveRootGivesASingleSeparator) {
   source.drive('d').current = "";
   ASSERT_TRUE(form.dr.SetDrive("d").ok());
   EXPECT_EQ(form.te.Text(), "d:\\");
-}
-
-TEST_F(Form1Test, DriveChangeMovesTheFolderListThePathBoxAndTheFileList) {
-  Form1 form(source);
-  form.Form_Load();
-  ASSERT_TRUE(form.dr.SetDrive("d: [DATA]").ok());
-  EXPECT_EQ(form.dr.Drive(), "d: [DATA]");
-  EXPECT_EQ(form.di.Path(), "d:\\work");
-  EXPECT_EQ(form.te.Text(), "d:\\work\\");
-  EXPECT_EQ(form.fi.items(), std::vector<std::string>{"tool.exe"});
 }
 
 TEST_F(Form1Test, DriveNotReadyChangesNothingElse) {
@@ -155,8 +137,12 @@ TEST_F(Form1Test, TypedTextStaysUntilTheNextFolderChange) {
   form.te.Type("x:\\typed\\");
   ASSERT_TRUE(form.di.SetPath("c:\\Users").ok());  // the same folder: no change
   EXPECT_EQ(form.te.Text(), "x:\\typed\\");
+  // A drive change moves the folder list, the path box and the file list.
   ASSERT_TRUE(form.dr.SetDrive("d").ok());
+  EXPECT_EQ(form.dr.Drive(), "d: [DATA]");
+  EXPECT_EQ(form.di.Path(), "d:\\work");
   EXPECT_EQ(form.te.Text(), "d:\\work\\");
+  EXPECT_EQ(form.fi.items(), std::vector<std::string>{"tool.exe"});
   form.te.Type("typed again");
   ASSERT_TRUE(form.di.Open(0).ok());
   EXPECT_EQ(form.te.Text(), "d:\\");

@@ -1,6 +1,8 @@
 // Where the window is placed on a monitor's work area.
 #include "app/layout.h"
 
+#include "app/text_wrap.h"
+
 #include <gtest/gtest.h>
 
 namespace qrv3::layout {
@@ -30,6 +32,39 @@ TEST(Placement, KeptInsideMovesTheWindowOnlyAsFarAsNeeded) {
   // Taller than the area, wherever it was: the caption goes to the area's top.
   EXPECT_EQ(KeptInside({300, 200, 600, 900}, area), (Rect{300, 0, 600, 900}));
   EXPECT_EQ(KeptInside({300, -200, 600, 900}, area), (Rect{300, 0, 600, 900}));
+}
+
+// What the window starts with, and the names screen readers get, as the design writes them.
+TEST(Texts, StepsAreNumberedAndNamesJoinTheirLabels) {
+  EXPECT_EQ(InitialText(ByName("Lab1")), "下記の１～２に従って、ファイルを更新して下さい。");
+  EXPECT_EQ(InitialText(ByName("Label9")), "１：『Morvanth「Quelline」アーカイヴ Vol.3』をインストールした場所");
+  EXPECT_EQ(InitialText(ByName("Label4")), "（「Qrv_3.exe」がある場所）を選択して下さい。");
+  EXPECT_EQ(InitialText(ByName("Label2")), "２：「更新開始」ボタンを押して下さい。");
+  EXPECT_EQ(SpokenText(kSpokenNames[0]), InitialText(ByName("Label9")) + InitialText(ByName("Label4")));
+  EXPECT_EQ(SpokenText(kSpokenNames[1]), "ドライブ");
+}
+
+// Five UTF-16 units to a line, or a line too narrow for an astral character: a line breaks after its last space that fits, else after
+// the last character that fits, never between the two halves of a surrogate pair.
+TEST(WrapText, BreaksAtLineEndsSpacesOrCharactersButNeverInsideAPair) {
+  const auto five = [](std::u16string_view s) { return std::min<size_t>(s.size(), 5); };
+  const auto narrow = [](std::u16string_view s) { return s[0] >= 0xD800 && s[0] < 0xDC00 ? 0 : s.size(); };
+  const struct {
+    std::u16string text;
+    bool narrow;
+    std::vector<std::u16string> lines;
+  } cases[] = {
+      {u"ab\rcd\r\nef\ng", false, {u"ab", u"cd", u"ef", u"g"}},
+      {u"abc defgh ij", false, {u"abc", u"defgh", u"ij"}},
+      {u"abcdefgh", false, {u"abcde", u"fgh"}},
+      {u"abcd\U00010000x", false, {u"abcd", u"\U00010000x"}},
+      {u"abcd\U000103FFx", false, {u"abcd", u"\U000103FFx"}},
+      {u"\U00010000a", true, {u"\U00010000", u"a"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WrapText(c.text, c.narrow ? std::function<size_t(std::u16string_view)>(narrow) : five),
+              c.lines);
+  }
 }
 
 }  // namespace

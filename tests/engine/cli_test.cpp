@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "cli/console.h"
 #include "engine/texts.h"
@@ -16,17 +18,11 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <thread>
-
 #include "engine/env_win.h"
 #include "engine/utf.h"
 #else
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <thread>
 #endif
 
 #include <fstream>
@@ -73,14 +69,6 @@ class CliTest : public ::testing::Test {
   std::string cli;
 };
 
-TEST_F(CliTest, UpdatesAnInstallationAndReportsEachStatus) {
-  ProcessResult r = Cli({path});
-  EXPECT_EQ(r.exit_code, 0);
-  EXPECT_EQ(r.out, "更新中\n更新が終了しました。この更新ソフトをパソコンから削除して下さい。\n");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
-}
-
 TEST_F(CliTest, HelpAndVersionDoNothingElse) {
   const auto before = Installed();
   std::vector<std::vector<std::string>> asks = {{"--help"}, {"-h"}, {"--help", path}, {path, "-h"}};
@@ -123,133 +111,99 @@ TEST_F(CliTest, WrongUsageIsRefusedAndNothingIsDone) {
   EXPECT_EQ(Installed(), before);
 }
 
-TEST_F(CliTest, CheckTellsWhatARunWouldDoAndWritesNothing) {
-  auto before = Installed();
-  ProcessResult r = Cli({"--check", path});
-  EXPECT_EQ(r.exit_code, 0);
-  EXPECT_EQ(r.out, "The update can be applied to " + path + "\n");
-  EXPECT_EQ(r.err, "");
-
-  // A help file touched after installing: the run would stop after eight checks.
-  ASSERT_TRUE(demo::SetFileStamp(path + "QRV_3.CHM", demo::ParseStamp("2002/09/09 11:02:57")).ok());
-  r = Cli({"--check", path});
-  EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.out, InstallationLines(8));
-  EXPECT_EQ(r.err, "");
-  ASSERT_TRUE(demo::SetFileStamp(path + "QRV_3.CHM", demo::ParseStamp("2002/09/09 11:02:56")).ok());
-
-  fs::rename(demo::FsPath(updater / "data4.cab"), demo::FsPath(root / "data4.cab"));
-  before = Installed();
-  r = Cli({"--check", path});
-  EXPECT_EQ(r.exit_code, 2);
-  EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("data4.cab"), std::string::npos) << r.err;
-  EXPECT_EQ(Installed(), before);
-  fs::rename(demo::FsPath(root / "data4.cab"), demo::FsPath(updater / "data4.cab"));
-
-  ASSERT_EQ(Cli({path}).exit_code, 0);
-  before = Installed();
-  r = Cli({"--check", path});
-  EXPECT_EQ(r.exit_code, 3);
-  EXPECT_EQ(r.out, "The update is already applied to " + path + "\n");
-  EXPECT_EQ(Installed(), before);
-
-  // Whether an updated installation is the updated one only the pieces can tell.
-  fs::remove(demo::FsPath(updater / "data1.cab"));
-  EXPECT_EQ(Cli({"--check", path}).exit_code, 2);
-  EXPECT_EQ(Installed(), before);
-}
-
-TEST_F(CliTest, AnUpdatedInstallationIsLeftAsItIs) {
-  ASSERT_EQ(Cli({path}).exit_code, 0);
-  const auto before = Installed();
-  ProcessResult r = Cli({path});
-  EXPECT_EQ(r.exit_code, 3);
-  EXPECT_EQ(r.out, "Already up to date: the update is already applied to " + path +
-                       "; nothing was changed\n");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(Installed(), before);
-}
-
-TEST_F(CliTest, FailedRunsSayWhyAndChangeNothing) {
-  // The first file moved away: a wrong installation.
-  fs::rename(demo::FsPath(path + "Database\\J03.PAC"), demo::FsPath(root / "J03.PAC"));
-  auto before = Installed();
-  ProcessResult r = Cli({path});
-  EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(0));
-  EXPECT_EQ(r.err, "");  // the path ends in its separator: no hint
-  EXPECT_EQ(Installed(), before);
-  fs::rename(demo::FsPath(root / "J03.PAC"), demo::FsPath(path + "Database\\J03.PAC"));
-
-  fs::remove(demo::FsPath(updater / "data2.cab"));
-  before = Installed();
-  r = Cli({path});
-  EXPECT_EQ(r.exit_code, 2);
-  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(15));
-  EXPECT_NE(r.err.find("data2.cab"), std::string::npos) << r.err;
-  EXPECT_EQ(Installed(), before);
-}
-
-TEST_F(CliTest, AnotherRunOnTheSameInstallationMakesItWait) {
-  const auto before = Installed();
-  ProcessResult r;
-  {
-    OtherRun other(demo::FsPath(path + "Database\\P03.pac.lock"));
-    ASSERT_TRUE(other.held());
-    r = Cli({path});
-  }
-  EXPECT_EQ(r.exit_code, 4);
-  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(15));
-  EXPECT_NE(r.err.find("another update is running"), std::string::npos) << r.err;
-  EXPECT_EQ(Installed(), before);
-  // Its turn come, the same command goes through.
-  EXPECT_EQ(Cli({path}).exit_code, 0);
-}
-
-// Before the update and after it: a run killed after its replace leaves its lock file (on
-// POSIX) as well, and a run that finds nothing to update still removes it, unless --check.
-TEST_F(CliTest, WhatAKilledRunLeftIsCleanedByTheNextRun) {
-  auto leave = [&](std::vector<const char*> names) {
-    for (const char* name : names) {
-      std::ofstream(demo::FsPath(path + "Database\\" + name), std::ios::binary) << std::string(4096, 'x');
-    }
-  };
-  auto left = [&] {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(demo::FsPath(path + "Database"))) {
-      names.push_back(demo::Utf8Path(e.path().filename()));
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  };
-  const std::vector<std::string> clean = {"J03.PAC", "p03.PAC"};
-  leave({"P03.pac.0f1e2d3c4b5a6978.tmp", "P03.pac.qrv3-new"});
-  EXPECT_EQ(Cli({path}).exit_code, 0);
-  EXPECT_EQ(left(), clean);
-#ifndef _WIN32
-  leave({"P03.pac.lock", "P03.pac.0f1e2d3c4b5a6978.tmp"});
-  EXPECT_EQ(Cli({"--check", path}).exit_code, 3);
-  EXPECT_EQ(left().size(), 4u);
-  EXPECT_EQ(Cli({path}).exit_code, 3);
-  EXPECT_EQ(left(), clean);
-#endif
-}
-
-TEST_F(CliTest, FolderWithoutItsSeparatorGetsAHint) {
+// Runs one after another, each on the installation as the steps before left it: what each
+// prints and exits with; only the update itself changes anything.
+TEST_F(CliTest, EachRunSaysWhatItDidAndOnlyTheUpdateWrites) {
+  const std::string done = "更新が終了しました。この更新ソフトをパソコンから削除して下さい。\n";
   const std::string hint = "qrv3-updater-cli: hint: INSTALL_PATH must end in \"\\\": the file "
                            "names are appended to it as they are; try \"" + path + "\"\n";
-  const auto before = Installed();
-  ProcessResult r = Cli({folder});
-  EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.out, "更新中\n" + InstallationLines(0));
-  EXPECT_EQ(r.err, hint);  // UTF-8 to a pipe, like the texts on standard output
-  r = Cli({"--check", folder});
-  EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.out, InstallationLines(0));
-  EXPECT_EQ(r.err, hint);
-  EXPECT_EQ(Installed(), before);
+  auto stamp = [&](const char* when) {
+    ASSERT_TRUE(demo::SetFileStamp(path + "QRV_3.CHM", demo::ParseStamp(when)).ok());
+  };
+  auto move = [](const std::string& from, const std::string& to) {
+    fs::rename(demo::FsPath(from), demo::FsPath(to));
+  };
+  std::optional<OtherRun> other;
+  struct Step {
+    std::function<void()> before;
+    std::vector<std::string> args;
+    int exit;
+    std::string out, err;  // err: the whole of it, or "~" and a part
+  };
+  const Step steps[] = {
+      {[] {}, {"--check", path}, 0, "The update can be applied to " + path + "\n", ""},
+      // A help file touched after installing: the run would stop after eight checks.
+      {[&] { stamp("2002/09/09 11:02:57"); }, {"--check", path}, 1, InstallationLines(8), ""},
+      // The first file moved away: a wrong installation. The path ends in its separator: no hint.
+      {[&] {
+         stamp("2002/09/09 11:02:56");
+         move(path + "Database\\J03.PAC", root / "J03.PAC");
+       },
+       {path}, 1, "更新中\n" + InstallationLines(0), ""},
+      {[&] { move(root / "J03.PAC", path + "Database\\J03.PAC"); }, {folder}, 1,
+       "更新中\n" + InstallationLines(0), hint},  // UTF-8 to a pipe, like the texts on stdout
+      {[] {}, {"--check", folder}, 1, InstallationLines(0), hint},
+      {[&] { move(updater / "data2.cab", root / "data2.cab"); }, {path}, 2,
+       "更新中\n" + InstallationLines(15), "~data2.cab"},
+      {[] {}, {"--check", path}, 2, "", "~data2.cab"},
+      // Another run holds the installation; its turn come, the same command goes through.
+      {[&] {
+         move(root / "data2.cab", updater / "data2.cab");
+         EXPECT_TRUE(other.emplace(demo::FsPath(path + "Database\\P03.pac.lock")).held());
+       },
+       {path}, 4, "更新中\n" + InstallationLines(15), "~another update is running"},
+      {[&] { other.reset(); }, {path}, 0, "更新中\n" + done, ""},
+      {[] {}, {path}, 3,
+       "Already up to date: the update is already applied to " + path + "; nothing was changed\n", ""},
+      {[] {}, {"--check", path}, 3, "The update is already applied to " + path + "\n", ""},
+      // Whether an updated installation is the updated one only the pieces can tell.
+      {[&] { fs::remove(demo::FsPath(updater / "data1.cab")); }, {"--check", path}, 2, "", "~data1.cab"},
+  };
+  // The installation, or while another run holds its lock (which Windows lets no one read), the
+  // database.
+  const auto state = [&] {
+    if (!other) return Installed();
+    return std::map<std::string, FileSnapshot>{
+        {Database(), {ReadAll(Database()), fs::last_write_time(demo::FsPath(Database()))}}};
+  };
+  for (const Step& step : steps) {
+    step.before();
+    SCOPED_TRACE(step.args.front() + " " + step.args.back());
+    const auto before = state();
+    ProcessResult r = Cli(step.args);
+    EXPECT_EQ(r.exit_code, step.exit);
+    EXPECT_EQ(r.out, step.out);
+    if (step.err.starts_with("~")) {
+      EXPECT_NE(r.err.find(step.err.substr(1)), std::string::npos) << r.err;
+    } else {
+      EXPECT_EQ(r.err, step.err);
+    }
+    if (step.exit == 0 && step.args.size() == 1) {
+      EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
+    } else {
+      EXPECT_EQ(state(), before);
+    }
+  }
 }
+
+#ifndef _WIN32
+// A run killed after its replace leaves its lock file as well: a run that finds nothing to update
+// still removes what was left, unless --check.
+TEST_F(CliTest, WhatAKilledRunLeftIsCleanedByARunThatFindsTheUpdateApplied) {
+  ASSERT_EQ(Cli({path}).exit_code, 0);
+  for (const char* name : {"P03.pac.lock", "P03.pac.0f1e2d3c4b5a6978.tmp"}) {
+    std::ofstream(demo::FsPath(path + "Database\\" + name)) << std::string(4096, 'x');
+  }
+  const auto left = [&] {
+    const fs::directory_iterator entries(demo::FsPath(path + "Database"));
+    return std::distance(fs::begin(entries), fs::end(entries));
+  };
+  EXPECT_EQ(Cli({"--check", path}).exit_code, 3);
+  EXPECT_EQ(left(), 4);
+  EXPECT_EQ(Cli({path}).exit_code, 3);
+  EXPECT_EQ(left(), 2);
+}
+#endif
 
 // "C:\folder\" typed at a Windows prompt reaches the program as C:\folder" .
 TEST_F(CliTest, StrayClosingQuoteIsTakenAsTheSeparator) {
@@ -266,53 +220,6 @@ TEST_F(CliTest, StrayClosingQuoteIsTakenAsTheSeparator) {
   EXPECT_EQ(updated.exit_code, 0) << updated.out << updated.err;
   EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
 }
-
-#ifdef _WIN32
-std::string VersionText(const std::string& exe, const wchar_t* name) {
-  const std::wstring file = Widen(exe);
-  DWORD ignored = 0;
-  std::vector<char> data(GetFileVersionInfoSizeW(file.c_str(), &ignored));
-  if (data.empty() ||
-      !GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) {
-    return "";
-  }
-  void* value = nullptr;
-  UINT len = 0;
-  const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
-  if (!VerQueryValueW(data.data(), key.c_str(), &value, &len) || len == 0) return "";
-  return Narrow(static_cast<const wchar_t*>(value));
-}
-
-std::string Manifest(const std::string& exe) {
-  HMODULE m = LoadLibraryExW(Widen(exe).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (m == nullptr) return "";
-  std::string text;
-  if (HRSRC r = FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)); r != nullptr) {
-    const char* p = static_cast<const char*>(LockResource(LoadResource(m, r)));
-    text.assign(p, SizeofResource(m, r));
-  }
-  FreeLibrary(m);
-  return text;
-}
-
-TEST_F(CliTest, ExecutableCarriesItsVersionRecordAndManifest) {
-  EXPECT_EQ(VersionText(cli, L"FileVersion"), "1.00");
-  EXPECT_EQ(VersionText(cli, L"ProductVersion"), "1.00");
-  EXPECT_NE(VersionText(cli, L"FileDescription").find("console updater"), std::string::npos);
-  EXPECT_EQ(VersionText(cli, L"ProductName"),
-            "『Morvanth「Quelline」アーカイヴ\u3000Vol.3』専用更新ソフト");
-  EXPECT_EQ(VersionText(cli, L"OriginalFilename"), "qrv3-updater-cli.exe");
-  EXPECT_EQ(Cli({"--version"}).out, "qrv3-updater-cli " + VersionText(cli, L"FileVersion") + "\n");
-
-  const std::string manifest = Manifest(cli);
-  EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos) << manifest;
-  EXPECT_NE(manifest.find(">true</longPathAware>"), std::string::npos) << manifest;
-  for (const char* os : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
-                         "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
-    EXPECT_NE(manifest.find(os), std::string::npos) << os;
-  }
-}
-#endif
 
 #ifdef _WIN32
 // On a real console, which Wine gives only with a display: cli_console_tests runs these under
@@ -359,66 +266,17 @@ class CliConsoleTest : public CliTest {
     return lines;
   }
 
-  struct Outcome {
-    DWORD code = 0;
-    std::string out, err;
-  };
-  // Starts a run on `install_path` whose standard output is a pipe filled to the brim, so that
-  // its first status line, written once the run has begun, blocks it inside the run; sends
-  // `event` to the console, then lets it go on.
-  Outcome InterruptRun(const std::string& install_path, DWORD event) {
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    HANDLE out_read, out_write, err_read, err_write;
-    EXPECT_TRUE(CreatePipe(&out_read, &out_write, &sa, 4096));
-    EXPECT_TRUE(CreatePipe(&err_read, &err_write, &sa, 0));
-    UniqueHandle out_reader(out_read), out_writer(out_write), err_reader(err_read),
-        err_writer(err_write);
-    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
-    DWORD mode = PIPE_NOWAIT;
-    SetNamedPipeHandleState(out_write, &mode, nullptr, nullptr);
-    const std::string filler(512, '.');
-    size_t filled = 0;
-    for (DWORD put; WriteFile(out_write, filler.data(), 512, &put, nullptr) && put > 0;) filled += put;
-    mode = PIPE_WAIT;
-    SetNamedPipeHandleState(out_write, &mode, nullptr, nullptr);
-
-    std::wstring cmd = L"\"" + Widen(cli) + L"\" \"" + Widen(install_path) + L"\\\"";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out_write;
-    si.hStdError = err_write;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi;
-    Outcome r;
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-      ADD_FAILURE() << "CreateProcessW";
-      return r;
-    }
-    UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    out_writer.reset();
-    err_writer.reset();
-    // Time to start and reach its first line; the console delivers the event to each of its
-    // processes on a thread of its own, this one included.
-    Sleep(3000);
-    GenerateConsoleCtrlEvent(event, 0);
-    EXPECT_EQ(WaitForSingleObject(noted_, 10000), WAIT_OBJECT_0);
-    Sleep(1000);
-    auto drain = [](HANDLE from, std::string* to) {
-      char buf[4096];
-      for (DWORD got; ReadFile(from, buf, sizeof buf, &got, nullptr) && got > 0;) to->append(buf, got);
-    };
-    std::thread err_thread(drain, err_reader.get(), &r.err);
-    drain(out_reader.get(), &r.out);
-    err_thread.join();
-    WaitForSingleObject(process.get(), INFINITE);
-    GetExitCodeProcess(process.get(), &r.code);
-    r.out.erase(0, filled);
-    for (std::string* s : {&r.out, &r.err}) {
-      for (size_t at; (at = s->find("\r\n")) != std::string::npos;) s->erase(at, 1);
-    }
-    return r;
+  // A run on `install_path` blocked at its first status line, once the run has begun, gets
+  // `event` on the console, then goes on.
+  ProcessResult InterruptRun(const std::string& install_path, DWORD event) {
+    return Lines(RunCommandLine(cli, " \"" + install_path + "\\\"", [event](int) {
+      // Time to start and reach its first line; the console delivers the event to each of its
+      // processes on a thread of its own, this one included.
+      Sleep(3000);
+      GenerateConsoleCtrlEvent(event, 0);
+      EXPECT_EQ(WaitForSingleObject(noted_, 10000), WAIT_OBJECT_0);
+      Sleep(1000);
+    }));
   }
 
   static inline HANDLE screen_ = nullptr;
@@ -450,8 +308,8 @@ TEST_F(CliConsoleTest, BothStreamsReachTheConsoleAsUtf16) {
 // program takes Ctrl+Break exactly as Ctrl+C.
 TEST_F(CliConsoleTest, CtrlCLetsTheRunFinishFirst) {
   // Too late to stop anything: the update completes and the program says so.
-  Outcome r = InterruptRun(folder, CTRL_C_EVENT);
-  EXPECT_EQ(r.code, 0u);
+  ProcessResult r = InterruptRun(folder, CTRL_C_EVENT);
+  EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out, "更新中\n更新が終了しました。この更新ソフトをパソコンから削除して下さい。\n");
   EXPECT_NE(r.err.find("interrupted after the update had been applied"), std::string::npos) << r.err;
   EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
@@ -461,7 +319,7 @@ TEST_F(CliConsoleTest, CtrlCLetsTheRunFinishFirst) {
   fs::remove(demo::FsPath(path + "qrv_D3.EXE"));
   const auto before = Installed();
   r = InterruptRun(folder, CTRL_C_EVENT);
-  EXPECT_EQ(r.code, 0xC000013Au);  // STATUS_CONTROL_C_EXIT
+  EXPECT_EQ(static_cast<DWORD>(r.exit_code), 0xC000013Au);  // STATUS_CONTROL_C_EXIT
   EXPECT_EQ(r.out, "更新中\n" + InstallationLines(12));
   EXPECT_NE(r.err.find("interrupted; nothing was changed"), std::string::npos) << r.err;
   EXPECT_EQ(Installed(), before);
@@ -469,73 +327,30 @@ TEST_F(CliConsoleTest, CtrlCLetsTheRunFinishFirst) {
 #endif
 
 #ifndef _WIN32
-// A run interrupted while it holds the installation. The program's standard output is a pipe
-// filled to the brim beforehand, so its first status line ("更新中", written once the run has
-// begun) blocks it inside the run; the signal is sent once its blocked-signal mask shows it
+// A run interrupted while it holds the installation: blocked at its first status line ("更新中",
+// written once the run has begun), it gets the signal once its blocked-signal mask shows it
 // holding SIGINT off.
-struct Interrupted {
-  bool signalled = false;
-  int code = -1;  // the exit status or the signal
-  std::string out, err;
-};
-
-bool HoldsOff(pid_t pid, int sig) {
+bool HoldsOff(int pid, int sig) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(status, line);) {
-    if (line.starts_with("SigBlk:")) {
-      return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
-    }
+    if (line.starts_with("SigBlk:")) return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
   }
   return false;
 }
 
-// `nohup` makes the program start with SIGHUP ignored.
-Interrupted InterruptRun(const std::string& cli, const std::string& path, int sig,
-                         bool nohup = false) {
-  int out[2], err[2];
-  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
-  fcntl(out[1], F_SETFL, O_NONBLOCK);
-  const std::string filler(4096, '.');
-  size_t filled = 0;
-  for (ssize_t n; (n = write(out[1], filler.data(), filler.size())) > 0;) filled += n;
-  fcntl(out[1], F_SETFL, 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
-    // As from a terminal, whatever this test was started from (a background job ignores SIGINT).
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
-    if (nohup) signal(SIGHUP, SIG_IGN);
-    execl(cli.c_str(), cli.c_str(), path.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  close(err[1]);
-  for (int i = 0; i < 10000 && !HoldsOff(pid, SIGINT); ++i) usleep(1000);
-  kill(pid, sig);
-  Interrupted r;
-  auto drain = [](int from, std::string* to) {
-    char buf[65536];
-    for (ssize_t n; (n = read(from, buf, sizeof buf)) > 0;) to->append(buf, static_cast<size_t>(n));
-    close(from);
-  };
-  std::thread err_thread(drain, err[0], &r.err);
-  drain(out[0], &r.out);
-  err_thread.join();
-  r.out.erase(0, filled);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.signalled = WIFSIGNALED(status);
-  r.code = r.signalled ? WTERMSIG(status) : WEXITSTATUS(status);
-  return r;
-}
-
 TEST_F(CliTest, InterruptionLetsTheRunFinishFirst) {
+  // `nohup` starts the program with SIGHUP ignored.
+  auto interrupt = [&](const std::string& install_path, int sig, bool nohup = false) {
+    return RunProcess(nohup ? "/usr/bin/nohup" : cli,
+                      nohup ? std::vector<std::string>{cli, install_path} : std::vector{install_path},
+                      [sig](int pid) {
+                        for (int i = 0; i < 10000 && !HoldsOff(pid, SIGINT); ++i) usleep(1000);
+                        kill(pid, sig);
+                      });
+  };
   // Too late to stop anything: the update completes and the program says so.
-  Interrupted r = InterruptRun(cli, path, SIGINT);
-  EXPECT_FALSE(r.signalled);
-  EXPECT_EQ(r.code, 0);
+  ProcessResult r = interrupt(path, SIGINT);
+  EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out, "更新中\n更新が終了しました。この更新ソフトをパソコンから削除して下さい。\n");
   EXPECT_NE(r.err.find("interrupted after the update had been applied"), std::string::npos) << r.err;
   EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
@@ -545,16 +360,14 @@ TEST_F(CliTest, InterruptionLetsTheRunFinishFirst) {
   const auto before = Installed();
   for (int sig : {SIGTERM, SIGHUP}) {
     SCOPED_TRACE(sig);
-    r = InterruptRun(cli, folder, sig);
-    EXPECT_TRUE(r.signalled);
-    EXPECT_EQ(r.code, sig);
+    r = interrupt(folder, sig);
+    EXPECT_EQ(r.exit_code, -sig);
     EXPECT_EQ(r.out, "更新中\n" + InstallationLines(0));
     EXPECT_NE(r.err.find("interrupted; nothing was changed"), std::string::npos) << r.err;
   }
   // Started with SIGHUP ignored, it keeps ignoring it.
-  r = InterruptRun(cli, folder, SIGHUP, /*nohup=*/true);
-  EXPECT_FALSE(r.signalled);
-  EXPECT_EQ(r.code, 1);
+  r = interrupt(folder, SIGHUP, /*nohup=*/true);
+  EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err.find("interrupted"), std::string::npos) << r.err;
   EXPECT_EQ(Installed(), before);
 }
@@ -596,23 +409,6 @@ TEST_F(ConsoleTest, InterruptionsAreHeldOffExactlyAroundTheRun) {
     Main(*Env::Default(), args);
     for (const std::string& line : console.lines) EXPECT_FALSE(line.starts_with("run ")) << line;
   }
-}
-
-TEST_F(ConsoleTest, AnotherRunOnTheInstallationGivesFour) {
-  // The last call a successful run makes is the one that puts the new database in place.
-  FaultyEnv counting(Env::Default());
-  TempDir other;
-  ASSERT_TRUE(demo::WriteInstallation(other.str()).ok());
-  ASSERT_EQ(Main(counting, {other.install_path()}), 0);
-
-  FaultyEnv busy(Env::Default(), counting.calls(), Fault::kNotDone, Status::Code::kBusy);
-  const auto before = Snapshot(install.path());
-  EXPECT_EQ(Main(busy, {install.install_path()}), 4);
-  ASSERT_FALSE(console.lines.empty());
-  EXPECT_EQ(console.lines.back(),
-            "err:qrv3-updater-cli: another update is running on this installation; nothing was "
-            "changed, try again later");
-  EXPECT_EQ(Snapshot(install.path()), before);
 }
 
 }  // namespace

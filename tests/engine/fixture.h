@@ -21,6 +21,7 @@
 
 #include "engine/texts.h"
 #include "engine/update_run.h"
+#include "engine/verify.h"
 #include "tests/test_util.h"
 #include "tools/demo_install.h"
 
@@ -68,13 +69,35 @@ inline std::vector<uint8_t> NewDatabaseFrom(const TempDir& pieces) {
   return db;
 }
 
+// An installation of the expected release and the pieces; runs of the update on it, and what
+// they left.
 class InstallationTest : public ::testing::Test {
  public:
   void SetUp() override {
     ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
     ASSERT_TRUE(demo::WritePieces(pieces.str()).ok());
+    old_bytes = ReadAll(Database());
+    new_bytes = NewDatabaseFrom(pieces);
   }
   std::string Database() const { return install / "Database\\p03.PAC"; }
+  RunOutcome Run(Env& env, Status* why = nullptr) {
+    RecordingControls controls(install.install_path());
+    const RunOutcome outcome = RunUpdate(controls, env, pieces.str(), why);
+    status = controls.status;
+    caption = controls.caption;
+    return outcome;
+  }
+  RunOutcome Run(Status* why = nullptr) { return Run(*Env::Default(), why); }
+  // The old database, byte for byte, passing every check, with nothing beside it.
+  void ExpectOldDatabase() {
+    EXPECT_TRUE(ReadAll(Database()) == old_bytes) << "not the old database, whole";
+    EXPECT_EQ(VerifyInstallation(*Env::Default(), [&] { return install.install_path(); }), 15);
+    EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+  }
+  void ExpectNewDatabase() {
+    EXPECT_EQ(status, texts::kFinishedStatus);
+    EXPECT_TRUE(ReadAll(Database()) == new_bytes) << "not the new database, whole";
+  }
   // What the Database folder holds, by name, but for a file the test planted there.
   std::vector<std::string> DatabaseFolder() const {
     std::vector<std::string> names;
@@ -89,6 +112,8 @@ class InstallationTest : public ::testing::Test {
   TempDir install;
   TempDir pieces;
   std::string planted;
+  std::string status, caption;  // what the last run showed
+  std::vector<uint8_t> old_bytes, new_bytes;
 };
 
 // Holds the installation's lock the way another run of the updater would.

@@ -5,6 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
+#include <utility>
 
 #include "engine/rebuild.h"
 #include "engine/verify.h"
@@ -16,6 +19,7 @@
 
 #include "engine/env_win.h"
 #else
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -28,35 +32,9 @@ namespace qrv3::testing {
 namespace {
 namespace fs = std::filesystem;
 
-constexpr size_t kNewSizeForSwap = 12121535;
-
 class HazardTest : public InstallationTest {
  protected:
-  RunOutcome Run(Env& env, Status* why = nullptr) {
-    RecordingControls controls(install.install_path());
-    const RunOutcome outcome = RunUpdate(controls, env, pieces.str(), why);
-    status = controls.status;
-    return outcome;
-  }
-  RunOutcome Run(Status* why = nullptr) { return Run(*Env::Default(), why); }
-
   fs::path DbFolder() const { return demo::FsPath(install / "Database"); }
-  void ExpectOldDatabase() {
-    EXPECT_EQ(ReadAll(Database()), old_bytes);
-    EXPECT_EQ(VerifyInstallation(*Env::Default(), [&] { return install.install_path(); }), 15);
-  }
-  void ExpectNewDatabase() {
-    EXPECT_EQ(status, texts::kFinishedStatus);
-    EXPECT_TRUE(ReadAll(Database()) == new_bytes) << "not the new database, whole";
-  }
-  void SetUp() override {
-    InstallationTest::SetUp();
-    old_bytes = ReadAll(Database());
-    new_bytes = NewDatabaseFrom(pieces);
-  }
-
-  std::string status;
-  std::vector<uint8_t> old_bytes, new_bytes;
   TempDir outside;  // somewhere the updater must never write
 };
 
@@ -137,11 +115,14 @@ INSTANTIATE_TEST_SUITE_P(Links, LinkedHazardTest, ::testing::Values("folder", "d
 TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesPermissions) {
   const std::string db = ShellPath(DbFolder() / "p03.PAC");
   if (!Shell("true")) GTEST_SKIP() << "no POSIX shell here: wine_links_test.sh reads these";
+  // Only root gives files away: as root, the owner too.
+  const bool root = Shell("id -u") == "0\n";
   for (const char* mode : {"600", "640", "664"}) {
     ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
-    Shell(std::string("chmod ") + mode + " " + db);
+    Shell(std::string("chmod ") + mode + " " + db + (root ? " && chown 4321:8765 " + db : ""));
     EXPECT_EQ(Run(), RunOutcome::kFinished);
-    EXPECT_EQ(Shell("stat -c %a " + db), std::string(mode) + "\n");
+    EXPECT_EQ(Shell("stat -c %a" + std::string(root ? ":%u:%g " : " ") + db),
+              std::string(mode) + (root ? ":4321:8765\n" : "\n"));
   }
 }
 
@@ -156,18 +137,9 @@ TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesAttributesButReadOnly) {
 }
 #endif
 
-#ifndef _WIN32
-TEST_F(HazardTest, FifoAndReadOnlyFilesOfOurPatternDoNotStopOrHangTheRun) {
-  ASSERT_EQ(mkfifo((DbFolder() / "P03.pac.qrv3-new").c_str(), 0666), 0);
-  ASSERT_EQ(mkfifo((DbFolder() / "P03.pac.3333333333333333.tmp").c_str(), 0666), 0);
-  WriteFile(DbFolder() / "P03.pac.4444444444444444.tmp", "read-only");
-  SetReadOnly(install / "Database\\P03.pac.4444444444444444.tmp", true);
-  EXPECT_EQ(Run(), RunOutcome::kFinished);
-  ExpectNewDatabase();
-  EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
-}
-#else
+#ifdef _WIN32
 TEST_F(HazardTest, ReadOnlyAndLockedFilesOfOurPatternDoNotStopTheRun) {
+  WriteFile(DbFolder() / "P03.pac.lock", "");  // a power cut's: it blocks nothing
   WriteFile(DbFolder() / "P03.pac.qrv3-new", "read-only");
   SetReadOnly(install / "Database\\P03.pac.qrv3-new", true);
   WriteFile(DbFolder() / "P03.pac.5555555555555555.tmp", "locked");
@@ -180,8 +152,18 @@ TEST_F(HazardTest, ReadOnlyAndLockedFilesOfOurPatternDoNotStopTheRun) {
 }
 #endif
 
+// Also FIFOs and read-only files of our pattern: they neither stop nor hang the run.
 TEST_F(HazardTest, WhatAKilledRunLeftIsRemovedAndNothingElse) {
   for (const char* name : kOursToClean) WriteFile(DbFolder() / name, std::string(1 << 20, 'x'));
+#ifndef _WIN32
+  WriteFile(DbFolder() / "P03.pac.lock", "");  // a power cut's: it blocks nothing
+  fs::remove(DbFolder() / "P03.pac.qrv3-new");
+  for (const char* fifo : {"P03.pac.qrv3-new", "P03.pac.3333333333333333.tmp"}) {
+    ASSERT_EQ(mkfifo((DbFolder() / fifo).c_str(), 0666), 0);
+  }
+  WriteFile(DbFolder() / "P03.pac.4444444444444444.tmp", "read-only");
+  SetReadOnly(install / "Database\\P03.pac.4444444444444444.tmp", true);
+#endif
   // Not of our making: other programs' files, and names that only look alike.
   const std::vector<std::string> others = {"P03.pac.bak", "notes.tmp", "P03.pac.0123.tmp",
                                            "P03.pac.0123456789abcdeg.tmp"};
@@ -202,19 +184,12 @@ TEST_F(HazardTest, ASecondRunWaitsItsTurnAndChangesNothing) {
     EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
     EXPECT_EQ(why.code(), Status::Code::kBusy) << why.ToString();
     EXPECT_EQ(status, texts::InstallationMessage(15));
-    ExpectOldDatabase();
   }
-  EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
+  ExpectOldDatabase();
   // Once the other run is over, the update goes through and leaves no lock behind.
   EXPECT_EQ(Run(), RunOutcome::kFinished);
   ExpectNewDatabase();
   EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
-}
-
-TEST_F(HazardTest, ALockFileLeftByAPowerCutDoesNotBlockTheUpdate) {
-  WriteFile(DbFolder() / "P03.pac.lock", "");
-  EXPECT_EQ(Run(), RunOutcome::kFinished);
-  ExpectNewDatabase();
 }
 
 TEST_F(HazardTest, ADatabaseChangedAfterItsCheckIsNotReplaced) {
@@ -247,7 +222,6 @@ TEST_F(HazardTest, AReplaceRefusedForAMomentIsTriedAgainAndOnlyForAMoment) {
     env.fail_if = [&](const std::string& call) { return call == "ReplaceInto" && ++refusals <= 3; };
     EXPECT_EQ(Run(env), RunOutcome::kFinished);
     ExpectNewDatabase();
-    EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
   }
   ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
   for (Status::Code code : {Status::Code::kInUse, Status::Code::kAccessDenied, Status::Code::kIoError}) {
@@ -266,7 +240,6 @@ TEST_F(HazardTest, AReplaceRefusedForAMomentIsTriedAgainAndOnlyForAMoment) {
       EXPECT_GE(env.sleeps() * 100, 500);
     }
     ExpectOldDatabase();
-    EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
   }
 }
 
@@ -288,7 +261,6 @@ TEST_F(HazardTest, TheWayBackFromAFailedReplaceHoldsWhenItFailsToo) {
       SCOPED_TRACE(std::string(FaultName(fault)) + ": " + env.log()[n - 1]);
       EXPECT_EQ(status, texts::InstallationMessage(15));
       ExpectOldDatabase();
-      EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
     }
   }
 }
@@ -315,6 +287,29 @@ TEST_F(HazardTest, AReplaceThatCannotBeJudgedNeverCostsTheDatabase) {
 }
 
 #ifndef _WIN32
+// The moment between opening the lock file and locking it, for a test to change the folder in: this
+// program's flock stands in for the system's.
+std::function<void()> g_before_flock;
+extern "C" int flock(int fd, int operation) {
+  static const auto system_flock = reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "flock"));
+  if (const auto hook = std::exchange(g_before_flock, nullptr)) hook();
+  return system_flock(fd, operation);
+}
+
+// The run before removes its lock file and lets go just as this one opens it, and a third makes
+// a new one under the name and holds it: the file this run locks is no longer the lock.
+TEST_F(HazardTest, ALockFileReplacedBeforeItIsLockedLocksNothing) {
+  std::optional<OtherRun> third;
+  g_before_flock = [&] {
+    fs::remove(DbFolder() / "P03.pac.lock");
+    ASSERT_TRUE(third.emplace(DbFolder() / "P03.pac.lock").held());
+  };
+  Status why;
+  EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
+  EXPECT_EQ(why.code(), Status::Code::kBusy) << why.ToString();
+  EXPECT_EQ(ReadAll(Database()), old_bytes);
+}
+
 TEST_F(HazardTest, TwoSpellingsOfTheDatabaseAreAmbiguousAndBothStay) {
   fs::copy_file(DbFolder() / "p03.PAC", DbFolder() / "P03.pac");
   const std::vector<uint8_t> other = ReadAll(install / "Database\\P03.pac");
@@ -375,17 +370,6 @@ TEST_F(HazardTest, AFolderListingThatFailsIsAFailureNotAMissingFile) {
   SetFolderListerForTesting(nullptr);
 }
 
-TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesOwner) {
-  if (geteuid() != 0) GTEST_SKIP() << "only root gives files away";
-  const std::string db = demo::FsPath(Database()).string();
-  ASSERT_EQ(chown(db.c_str(), 4321, 8765), 0);
-  EXPECT_EQ(Run(), RunOutcome::kFinished);
-  struct stat st;
-  ASSERT_EQ(stat(db.c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, 4321u);
-  EXPECT_EQ(st.st_gid, 8765u);
-}
-
 // Anyone who may write the Database folder can put a file of their own under the temporary
 // name just before the rename: the run must not call that the new database.
 TEST_F(HazardTest, AFileSwappedInUnderTheTemporaryNameIsNotReportedAsTheUpdate) {
@@ -396,7 +380,7 @@ TEST_F(HazardTest, AFileSwappedInUnderTheTemporaryNameIsNotReportedAsTheUpdate) 
       const std::string name = e.path().filename().string();
       if (name.size() > 4 && name.ends_with(".tmp")) {
         fs::rename(e.path(), DbFolder() / "moved-away");
-        WriteFile(e.path(), std::string(kNewSizeForSwap, 'A'));
+        WriteFile(e.path(), std::string(12121535, 'A'));
       }
     }
   };

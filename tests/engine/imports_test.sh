@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# What Windows reads from the two programs before their first line runs, read from outside. A DLL
+# that is not one of the system's KnownDLLs is looked for in the exe's own folder first: one
+# planted beside a downloaded updater would run as administrator. So the import tables may name
+# the KnownDLLs of Windows 7 (the oldest system the programs run on) only, and comctl32, which
+# the manifest binds to the system's side-by-side assembly; nothing is delay-loaded. Then the
+# version records, and the console updater's manifest.
+#
+# imports_test.sh OBJDUMP WINDRES UPDATER_EXE CLI_EXE
+set -uo pipefail
+objdump=$1 windres=$2 updater=$3 cli=$4
+known=$(echo advapi32 clbcatq comdlg32 difxapi gdi32 iertutil imagehlp imm32 kernel32 lpk msctf \
+  msvcrt normaliz nsi ole32 oleaut32 psapi rpcrt4 sechost setupapi shell32 shlwapi urlmon user32 \
+  usp10 wininet wldap32 ws2_32 ntdll)
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+for exe in "$updater" "$cli"; do
+  headers=$("$objdump" -p "$exe")
+  grep -qE '^Entry d 0+ 0+ Delay Import Directory$' <<<"$headers" || fail "$exe delay-loads DLLs"
+  dlls=$(sed -n 's/^\tDLL Name: \(.*\)\.dll$/\1/ip' <<<"$headers" | tr '[:upper:]' '[:lower:]')
+  [ -n "$dlls" ] || fail "$exe imports nothing"
+  for dll in $dlls; do
+    echo "$exe imports $dll.dll"
+    if [ "$dll" = comctl32 ]; then
+      grep -qa 'name="Microsoft.Windows.Common-Controls"' "$exe" ||
+        fail "$exe: comctl32 without the manifest's side-by-side assembly is searched for beside it"
+    elif [[ " $known " != *" $dll "* ]]; then
+      fail "$exe: $dll.dll is no KnownDLL"
+    fi
+  done
+done
+
+# The version texts as the resource compiler prints them back: UTF-16 beyond ASCII.
+wide() { python3 -c 'import sys; print("".join(c if ord(c) < 128 else "\\x%04x" % ord(c) for c in sys.argv[1]))' "$1"; }
+product="L\"$(wide '『Morvanth「Quelline」アーカイヴ　Vol.3』専用更新ソフト')\""
+expect() {  # EXE LINE...: each LINE is in the resources, or with "~" first, a line matches it
+  local rc
+  rc=$("$windres" -J coff -O rc -i "$1")
+  for line in "${@:2}"; do
+    if [ "${line:0:1}" = "~" ]; then grep -qE -- "${line:1}" <<<"$rc"; else grep -qF -- "$line" <<<"$rc"; fi ||
+      fail "$1 lacks $line"
+  done
+}
+expect "$updater" 'BLOCK "041104b0"' "VALUE \"ProductName\", $product" \
+  "VALUE \"FileDescription\", $product" 'VALUE "FileVersion", "1.00"' 'VALUE "ProductVersion", "1.00"' \
+  '~VALUE "CompanyName", "[^"]' '~VALUE "LegalCopyright", "[^"]'
+expect "$cli" 'BLOCK "040904b0"' "VALUE \"ProductName\", $product" \
+  '~VALUE "FileDescription", .* console updater"' 'VALUE "FileVersion", "1.00"' \
+  'VALUE "ProductVersion", "1.00"' 'VALUE "OriginalFilename", "qrv3-updater-cli.exe"' \
+  'level=""asInvoker""' '>true</longPathAware>' 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+  4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+  8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
