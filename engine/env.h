@@ -101,7 +101,8 @@ class Folder {
   // The names of the folder's entries, "." and ".." left out, in no particular order.
   virtual Status List(std::vector<std::string>* names) = 0;
   // Opens the entry `name` as a ReadableFile: a link there, a folder, a device or a FIFO is refused
-  // (kAccessDenied) and never opened.
+  // (kAccessDenied) and never opened. A file that another program holds without sharing reading,
+  // or that may not be read, still opens for its Info and GetMetadata; its ReadAt then fails.
   virtual Status OpenFile(const std::string& name, std::unique_ptr<ReadableFile>* file) = 0;
   // Creates the entry `name` as a new, empty, plain file that nothing else has open: kExists when
   // anything, a link included, is there already.

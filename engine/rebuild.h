@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
