@@ -1,7 +1,9 @@
 #include "tests/test_util.h"
 
+#include <cstring>
 #include <fstream>
 #include <random>
+#include <string_view>
 #include <stdexcept>
 #include <thread>
 
@@ -57,12 +59,45 @@ std::vector<uint8_t> ReadAll(const std::string& utf8_path) {
   return bytes;
 }
 
+namespace {
+// Calls `take` with each piece of the file in turn, read through one buffer: fresh memory for
+// every file would cost more than the reading.
+template <class Take>
+void ReadChunks(const fs::path& p, Take&& take) {
+  static std::string chunk(1 << 20, '\0');
+  std::ifstream in(p, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot open " + p.string());
+  while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+    take(std::string_view(chunk.data(), static_cast<size_t>(in.gcount())));
+  }
+  if (in.bad()) throw std::runtime_error("cannot read " + p.string());
+}
+}  // namespace
+
+bool FileHolds(const std::string& utf8_path, const std::vector<uint8_t>& bytes) {
+  size_t at = 0;
+  bool same = true;
+  ReadChunks(demo::FsPath(utf8_path), [&](std::string_view got) {
+    same = same && at + got.size() <= bytes.size() &&
+           std::memcmp(got.data(), bytes.data() + at, got.size()) == 0;
+    at += got.size();
+  });
+  return same && at == bytes.size();
+}
+
 std::map<std::string, FileSnapshot> Snapshot(const fs::path& folder) {
   std::map<std::string, FileSnapshot> files;
+  const auto add = [&](const fs::path& p) {
+    size_t hash = 0;
+    ReadChunks(p, [&](std::string_view got) { hash = hash * 1099511628211u ^ std::hash<std::string_view>()(got); });
+    files[demo::Utf8Path(p)] = {fs::file_size(p), hash, fs::last_write_time(p)};
+  };
+  if (fs::is_regular_file(folder)) {
+    add(folder);
+    return files;
+  }
   for (const auto& e : fs::recursive_directory_iterator(folder)) {
-    if (!e.is_regular_file()) continue;
-    const std::string name = demo::Utf8Path(e.path());
-    files[name] = {ReadAll(name), fs::last_write_time(e.path())};
+    if (e.is_regular_file()) add(e.path());
   }
   return files;
 }

@@ -34,11 +34,14 @@ class TempDir {
 };
 
 std::vector<uint8_t> ReadAll(const std::string& utf8_path);
+// Whether the file holds exactly `bytes`.
+bool FileHolds(const std::string& utf8_path, const std::vector<uint8_t>& bytes);
 
-// Every file under a folder, by path, with its bytes and last-write time: two snapshots are
-// equal when nothing in the folder was written.
+// Every file under a folder (or the one file), by path, with its size, a hash of its bytes and
+// its last-write time: two snapshots are equal when nothing there was written.
 struct FileSnapshot {
-  std::vector<uint8_t> bytes;
+  uintmax_t size;
+  size_t hash;
   std::filesystem::file_time_type time;
   friend bool operator==(const FileSnapshot&, const FileSnapshot&) = default;
 };

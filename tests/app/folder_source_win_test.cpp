@@ -9,6 +9,7 @@
 #include "app/folder_source.h"
 #include "app/form1.h"
 #include "engine/env_win.h"
+#include "engine/names.h"
 #include "engine/utf.h"
 #include "tests/test_util.h"
 
@@ -97,19 +98,25 @@ TEST_F(WindowsSourceTest, FoldersDeeperThanMaxPathOpenAndList) {
   }
 }
 
+// Under "Program Files (x86)", where a 32-bit installer on 64-bit Windows puts it, and then also
+// at the default install folder, which comes first.
 TEST_F(WindowsSourceTest, StartUpFindsTheProductInProgramFiles) {
-  const std::string app = std::string(kDefaultInstallFolder);
-  fs::create_directories(FsPath(app + "\\Database"));
-  std::ofstream(FsPath(app + "\\QRV_3.EXE")) << "x";
-  std::ofstream(FsPath(app + "\\QRV_3.CHM")) << "x";
-  Form1 form(*source);
-  form.Form_Load();
-  EXPECT_EQ(form.dr.Drive().substr(0, 2), "c:");
-  EXPECT_EQ(form.di.Path(), app);
-  EXPECT_EQ(form.te.Text(), app + "\\");
-  EXPECT_EQ(form.fi.items(), std::vector<std::string>{"QRV_3.EXE"});
+  const std::string x86 = "C:\\Program Files (x86)\\Brackwell\\Morvanth「Quelline」アーカイヴ";
+  for (const std::string& app : {x86, std::string(kDefaultInstallFolder)}) {
+    fs::create_directories(FsPath(app + "\\Database"));
+    std::ofstream(FsPath(app + "\\QRV_3.EXE")) << "x";
+    std::ofstream(FsPath(app + "\\QRV_3.CHM")) << "x";
+    Form1 form(*source);
+    form.Form_Load();
+    EXPECT_EQ(form.dr.Drive().substr(0, 2), "c:");
+    EXPECT_TRUE(CompareIgnoringCase(form.di.Path(), app) == 0) << form.di.Path();
+    EXPECT_TRUE(CompareIgnoringCase(form.te.Text(), app + "\\") == 0) << form.te.Text();
+    EXPECT_EQ(form.fi.items(), std::vector<std::string>{"QRV_3.EXE"});
+  }
 
   // Drive Z: is Wine's view of the Linux root; on Windows, pick any other ready drive.
+  Form1 form(*source);
+  form.Form_Load();
   for (char letter : form.dr.letters()) {
     std::string folder;
     if (letter == 'c' || !source->DriveCurrentFolder(letter, &folder).ok()) continue;
@@ -120,7 +127,9 @@ TEST_F(WindowsSourceTest, StartUpFindsTheProductInProgramFiles) {
     break;
   }
   std::error_code ec;
-  fs::remove_all(FsPath("c:\\Program Files\\Brackwell"), ec);
+  for (const char* top : {"c:\\Program Files\\Brackwell", "c:\\Program Files (x86)\\Brackwell"}) {
+    fs::remove_all(FsPath(top), ec);
+  }
 }
 
 }  // namespace

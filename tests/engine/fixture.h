@@ -90,13 +90,13 @@ class InstallationTest : public ::testing::Test {
   RunOutcome Run(Status* why = nullptr) { return Run(*Env::Default(), why); }
   // The old database, byte for byte, passing every check, with nothing beside it.
   void ExpectOldDatabase() {
-    EXPECT_TRUE(ReadAll(Database()) == old_bytes) << "not the old database, whole";
+    EXPECT_TRUE(FileHolds(Database(), old_bytes)) << "not the old database, whole";
     EXPECT_EQ(VerifyInstallation(*Env::Default(), [&] { return install.install_path(); }), 15);
     EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
   }
   void ExpectNewDatabase() {
     EXPECT_EQ(status, texts::kFinishedStatus);
-    EXPECT_TRUE(ReadAll(Database()) == new_bytes) << "not the new database, whole";
+    EXPECT_TRUE(FileHolds(Database(), new_bytes)) << "not the new database, whole";
   }
   // What the Database folder holds, by name, but for a file the test planted there.
   std::vector<std::string> DatabaseFolder() const {

@@ -158,32 +158,5 @@ TEST_F(EndToEnd, CaptionStaysOnA1366x720DesktopAt120Dpi) {
   EXPECT_LE(wr.right, work.right);
 }
 
-// A 32-bit installer on 64-bit Windows put the product under "Program Files (x86)", and the
-// default install folder does not exist: start-up opens the product's folder there.
-TEST_F(EndToEnd, StartUpOpensTheProductUnderProgramFilesX86) {
-  const std::string brackwell = "C:\\Program Files (x86)\\Brackwell";
-  const std::string folder = brackwell + "\\Morvanth「Quelline」アーカイヴ";
-  ASSERT_FALSE(fs::exists(FsPath("C:\\Program Files\\Brackwell")));
-  struct Remove {
-    std::string path;
-    ~Remove() {
-      std::error_code ignored;
-      fs::remove_all(FsPath(path), ignored);
-    }
-  } remove{brackwell};
-  ASSERT_TRUE(demo::WriteInstallation(folder).ok());
-  ASSERT_TRUE(window.Launch(exe));
-  EXPECT_TRUE(EqualIgnoringCase(window.Text("te"), folder + "\\")) << window.Text("te");
-  HWND di = window.Child("di");
-  const int current = static_cast<int>(SendMessageW(di, LB_GETCURSEL, 0, 0));
-  const std::vector<std::string> rows = window.Items("di");
-  ASSERT_TRUE(current >= 0 && current < static_cast<int>(rows.size()));
-  EXPECT_EQ(rows[current], "Morvanth「Quelline」アーカイヴ");
-  EXPECT_TRUE(EqualIgnoringCase(rows[current - 1], "Brackwell"));
-  EXPECT_TRUE(EqualIgnoringCase(rows[current - 2], "Program Files (x86)"));
-  EXPECT_EQ(window.Items("fi"), (std::vector<std::string>{"QRV_3.EXE", "qrv_D3.EXE"}));
-  EXPECT_EQ(window.Close(), 0);  // before its folder goes
-}
-
 }  // namespace
 }  // namespace qrv3::testing
