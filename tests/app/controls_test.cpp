@@ -41,15 +41,22 @@ class FolderListTest : public ::testing::Test {
   MappedFolderSource source;
 };
 
+// A link to a folder is a folder, as Windows shows a junction; a link to a file is not.
 TEST_F(FolderListTest, RowsOfARootShowItsSubfoldersSortedIgnoringCase) {
   for (const char* f : {"beta", "Alpha", "gamma", ".hidden"}) Folder(f);
   File("zfile.exe");
+  std::vector<FolderRow> rows = {{"c:\\", "c:\\", 0, true},
+                                 {"Alpha", "c:\\Alpha", 1, false},
+                                 {"beta", "c:\\beta", 1, false},
+                                 {"gamma", "c:\\gamma", 1, false}};
+#ifndef _WIN32
+  fs::create_directory_symlink(disk.path() / "beta", disk.path() / "Delta");
+  fs::create_symlink(disk.path() / "zfile.exe", disk.path() / "epsilon");
+  rows.insert(rows.begin() + 3, {"Delta", "c:\\Delta", 1, false});
+#endif
   FolderList di(source);
   ASSERT_EQ(di.Path(), "c:\\");
-  EXPECT_EQ(di.rows(), (std::vector<FolderRow>{{"c:\\", "c:\\", 0, true},
-                                               {"Alpha", "c:\\Alpha", 1, false},
-                                               {"beta", "c:\\beta", 1, false},
-                                               {"gamma", "c:\\gamma", 1, false}}));
+  EXPECT_EQ(di.rows(), rows);
   EXPECT_EQ(di.current_row(), 0);
 }
 
@@ -84,6 +91,7 @@ TEST_F(FolderListTest, RowsOfANetworkFolderStartAtTheShare) {
   source.AddShare("\\\\server\\share", share.path());
   FolderList di(source);
   ASSERT_TRUE(di.SetPath("\\\\server\\share\\dir").ok());
+  EXPECT_EQ(di.SetPath("\\\\server").code(), Status::Code::kInvalidPath);  // no share named
   EXPECT_EQ(di.rows(), (std::vector<FolderRow>{{"\\\\server\\share", "\\\\server\\share", 0, true},
                                                {"dir", "\\\\server\\share\\dir", 1, true},
                                                {"sub", "\\\\server\\share\\dir\\sub", 2, false}}));

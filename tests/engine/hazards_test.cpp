@@ -296,6 +296,29 @@ extern "C" int flock(int fd, int operation) {
   return system_flock(fd, operation);
 }
 
+// What the file system answers to permission bits, for a test to choose: 0 lets it answer.
+int g_fchmod_errno = 0;
+extern "C" int fchmod(int fd, mode_t mode) {
+  static const auto system_fchmod = reinterpret_cast<int (*)(int, mode_t)>(dlsym(RTLD_NEXT, "fchmod"));
+  if (g_fchmod_errno == 0) return system_fchmod(fd, mode);
+  errno = g_fchmod_errno;
+  return -1;
+}
+
+// A file system without permission bits (FAT, a Windows share) refuses to keep them: the update
+// goes through all the same; a failing disk stops it.
+TEST_F(HazardTest, PermissionBitsTheFileSystemCannotKeepDoNotStopTheUpdate) {
+  for (int err : {EPERM, EINVAL, ENOTSUP, EIO}) {
+    SCOPED_TRACE(err);
+    ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+    g_fchmod_errno = err;
+    const RunOutcome outcome = Run();
+    g_fchmod_errno = 0;
+    EXPECT_EQ(outcome, err == EIO ? RunOutcome::kRebuildFailed : RunOutcome::kFinished);
+    EXPECT_TRUE(FileHolds(Database(), err == EIO ? old_bytes : new_bytes));
+  }
+}
+
 // The run before removes its lock file and lets go just as this one opens it, and a third makes
 // a new one under the name and holds it: the file this run locks is no longer the lock.
 TEST_F(HazardTest, ALockFileReplacedBeforeItIsLockedLocksNothing) {
