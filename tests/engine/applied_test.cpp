@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "tests/engine/fixture.h"
 
@@ -22,66 +23,57 @@ class AppliedTest : public InstallationTest {
   }
 };
 
-// What each state prints, and that checking writes nothing, the console updater's tests show.
-TEST_F(AppliedTest, ExpectedReleaseCanBeUpdatedAndAnUpdatedOneIsRecognised) {
+// What an updated installation turned into, and what a check then finds: only the new
+// database's bytes, not its time, say it is updated, and the other files must still pass every
+// check. What each state prints, and that checking writes nothing, the console updater's tests show.
+TEST_F(AppliedTest, OnlyTheUpdatedInstallationIsTakenForUpdated) {
   EXPECT_EQ(Check().step_counter, 15);
-  Update();
-  // The new database's own time does not matter: only its bytes say it is the updated one.
-  Stamp("Database\\p03.PAC", "2031/01/02 03:04:05");
-  const UpdateCheck c = Check();
-  EXPECT_EQ(c.state, UpdateState::kAlreadyApplied);
-  EXPECT_EQ(c.step_counter, 10);  // what the window's run says of it: the database's size
-}
-
-TEST_F(AppliedTest, UpdatedLookalikesAreNotTakenForUpdated) {
-  Update();
-  const char flipped = static_cast<char>(ReadAll(Database())[9183200] ^ 0x5a);
-  {
-    // One byte of the database differs: the first of the last piece.
-    std::fstream db(demo::FsPath(Database()), std::ios::binary | std::ios::in | std::ios::out);
-    db.seekp(9183200);
-    db.put(flipped);
-  }
-  UpdateCheck c = Check();
-  EXPECT_EQ(c.state, UpdateState::kNotExpected);
-  EXPECT_EQ(c.step_counter, 10);
-
-  // The old database grown to the new one's size.
-  fs::resize_file(demo::FsPath(Database()), 12121535);
-  c = Check();
-  EXPECT_EQ(c.state, UpdateState::kNotExpected);
-  EXPECT_EQ(c.step_counter, 10);
-#ifndef _WIN32
-  // The updated database, but reached through a link: not read, and so not the installation's.
   TempDir elsewhere;
-  ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
-  Update();
-  fs::rename(demo::FsPath(Database()), elsewhere.path() / "p03.PAC");
-  fs::create_symlink(elsewhere.path() / "p03.PAC", demo::FsPath(Database()));
-  c = Check();
-  EXPECT_EQ(c.state, UpdateState::kNotExpected);
-  EXPECT_EQ(c.reason.code(), Status::Code::kAccessDenied);
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    UpdateState state;
+    int counter;
+  };
+  const Case cases[] = {
+      {"the database's time changed", [&] { Stamp("Database\\p03.PAC", "2031/01/02 03:04:05"); },
+       UpdateState::kAlreadyApplied, 10},
+      {"the first byte of the last piece changed",
+       [&] {
+         std::fstream db(demo::FsPath(Database()), std::ios::binary | std::ios::in | std::ios::out);
+         db.seekp(9183200);
+         db.put(static_cast<char>(new_bytes[9183200] ^ 0x5a));
+       },
+       UpdateState::kNotExpected, 10},
+      {"the old database grown to the new one's size",
+       [&] {
+         ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+         fs::resize_file(demo::FsPath(Database()), 12121535);
+       },
+       UpdateState::kNotExpected, 10},
+      {"the help file touched", [&] { Stamp("QRV_3.CHM", "2002/09/09 11:02:57"); }, UpdateState::kNotExpected, 8},
+      // After the database: the run never gets there.
+      {"the fifth file touched", [&] { Stamp("qrv_D3.EXE", "2002/09/09 15:44:19"); }, UpdateState::kNotExpected, 10},
+      {"no database", [&] { fs::remove(demo::FsPath(Database())); }, UpdateState::kNotExpected, 9},
+#ifndef _WIN32
+      // Not read, and so not the installation's.
+      {"the database reached through a link",
+       [&] {
+         fs::rename(demo::FsPath(Database()), elsewhere.path() / "p03.PAC");
+         fs::create_symlink(elsewhere.path() / "p03.PAC", demo::FsPath(Database()));
+       },
+       UpdateState::kNotExpected, 10},
 #endif
-}
-
-TEST_F(AppliedTest, OtherFilesMustStillPassEveryCheck) {
-  Update();
-  Stamp("QRV_3.CHM", "2002/09/09 11:02:57");
-  UpdateCheck c = Check();
-  EXPECT_EQ(c.state, UpdateState::kNotExpected);
-  EXPECT_EQ(c.step_counter, 8);
-
-  Stamp("QRV_3.CHM", "2002/09/09 11:02:56");
-  Stamp("qrv_D3.EXE", "2002/09/09 15:44:19");  // after the database: the run never gets there
-  c = Check();
-  EXPECT_EQ(c.state, UpdateState::kNotExpected);
-  EXPECT_EQ(c.step_counter, 10);
-
-  Stamp("qrv_D3.EXE", "2002/09/09 15:44:18");
-  fs::remove(demo::FsPath(Database()));
-  c = Check();
-  EXPECT_EQ(c.state, UpdateState::kNotExpected);
-  EXPECT_EQ(c.step_counter, 9);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+    Update();
+    c.change();
+    const UpdateCheck check = Check();
+    EXPECT_EQ(check.state, c.state);
+    EXPECT_EQ(check.step_counter, c.counter);
+  }
 }
 
 TEST_F(AppliedTest, MissingOrShortPiecesAreReportedWhenTheyMatter) {

@@ -243,28 +243,6 @@ TEST_F(HazardTest, AReplaceRefusedForAMomentIsTriedAgainAndOnlyForAMoment) {
   }
 }
 
-// The run's way out of a failed replace, failed in its turn at every call and in every way:
-// the old database stays, whole, and nothing is left beside it.
-TEST_F(HazardTest, TheWayBackFromAFailedReplaceHoldsWhenItFailsToo) {
-  int total;
-  {
-    FaultyEnv env(Env::Default());
-    env.fail_if = [](const std::string& call) { return call == "ReplaceInto"; };
-    ASSERT_EQ(Run(env), RunOutcome::kRebuildFailed);
-    total = env.calls();
-  }
-  for (Fault fault : {Fault::kNotDone, Fault::kDoneButFailed, Fault::kThrows}) {
-    for (int n = 16; n <= total; ++n) {
-      FaultyEnv env(Env::Default(), n, fault);
-      env.fail_if = [](const std::string& call) { return call == "ReplaceInto"; };
-      EXPECT_EQ(Run(env), RunOutcome::kRebuildFailed);
-      SCOPED_TRACE(std::string(FaultName(fault)) + ": " + env.log()[n - 1]);
-      EXPECT_EQ(status, texts::InstallationMessage(15));
-      ExpectOldDatabase();
-    }
-  }
-}
-
 // A replace that happened but was reported failed, and a disk that cannot then say which file
 // is where: the database may be told as not updated, but it is never lost.
 TEST_F(HazardTest, AReplaceThatCannotBeJudgedNeverCostsTheDatabase) {

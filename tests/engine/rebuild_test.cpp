@@ -110,37 +110,36 @@ TEST_F(RebuildTest, DatabaseHeldForAMomentIsReplacedOnceFree) {
 }
 #endif
 
-// Every call of the file services that a successful run makes is failed once, in turn, in each
-// of the ways a call can fail: on a plain installation, on one where a killed run left its
-// temporary file, and when the first replace is refused for a moment. Each time the run either
-// finishes with the new database in place or leaves the old one byte for byte with nothing of
-// its own beside it, and says which.
+// Every call of the file services that a run makes is failed once, in turn, in each of the ways
+// a call can fail: on a plain installation, on one where a killed run left its temporary file,
+// when the first replace is refused for a moment, and when every replace fails, so that the
+// run's way back fails too. Each time the run either finishes with the new database in place or
+// leaves the old one byte for byte with nothing of its own beside it, and says which.
 TEST_F(RebuildTest, AFailureAtAnyCallLeavesTheInstallationWholeAndTellsTheTruth) {
   struct Scenario {
     const char* what;
-    const char* leftover;           // planted before each run, or null
-    bool refuse_first_replace;
+    const char* leftover;  // planted before each run, or null
+    int refused_replaces;
+    Status::Code refusal;
   };
-  for (const Scenario& sc : {Scenario{"plain", nullptr, false},
-                             Scenario{"a killed run's leftover", "P03.pac.0123456789abcdef.tmp", false},
-                             Scenario{"a replace refused for a moment", nullptr, true}}) {
+  for (const Scenario& sc : {Scenario{"plain", nullptr, 0, Status::Code::kOk},
+                             Scenario{"a killed run's leftover", "P03.pac.0123456789abcdef.tmp", 0, Status::Code::kOk},
+                             Scenario{"a replace refused for a moment", nullptr, 1, Status::Code::kInUse},
+                             Scenario{"every replace failing", nullptr, 1 << 30, Status::Code::kIoError}}) {
     SCOPED_TRACE(sc.what);
     planted = sc.leftover != nullptr ? sc.leftover : "";
     const auto prepare = [&](FaultyEnv& env) {
       if (sc.leftover) std::ofstream(demo::FsPath(install / "Database\\" + sc.leftover)) << "left";
-      int replaces = 0;
-      if (sc.refuse_first_replace) {
-        env.fail_if_code = Status::Code::kInUse;
-        env.fail_if = [replaces](const std::string& call) mutable {
-          return call == "ReplaceInto" && ++replaces == 1;
-        };
-      }
+      env.fail_if_code = sc.refusal;
+      env.fail_if = [&sc, replaces = 0](const std::string& call) mutable {
+        return call == "ReplaceInto" && ++replaces <= sc.refused_replaces;
+      };
     };
     int total;
     {
       FaultyEnv counting(Env::Default());
       prepare(counting);
-      ASSERT_EQ(Run(counting), RunOutcome::kFinished);
+      ASSERT_EQ(Run(counting), sc.refused_replaces > 1 ? RunOutcome::kRebuildFailed : RunOutcome::kFinished);
       total = counting.calls();
       ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());  // undo the update
     }
