@@ -107,33 +107,18 @@ TEST_F(Form1Test, StartUpOpensTheProductWhereverItIsFound) {
   }
 }
 
-TEST_F(Form1Test, DriveRootGivesASingleSeparator) {
+// After start-up, in turn: a drive not ready, typed text, a drive change, a drive's root.
+TEST_F(Form1Test, TheListsAndThePathBoxFollowEachOther) {
   Form1 form(source);
   form.Form_Load();
-  ASSERT_TRUE(form.di.Open(0).ok());  // the root row
-  EXPECT_EQ(form.di.Path(), "c:\\");
-  EXPECT_EQ(form.te.Text(), "c:\\");
-  source.drive('d').current = "";
-  ASSERT_TRUE(form.dr.SetDrive("d").ok());
-  EXPECT_EQ(form.te.Text(), "d:\\");
-}
-
-TEST_F(Form1Test, DriveNotReadyChangesNothingElse) {
-  Form1 form(source);
-  form.Form_Load();
-  const std::string path = form.te.Text();
   const int assignments = form.te.assignments();
   ASSERT_TRUE(form.dr.SetDrive("e").ok());
-  EXPECT_EQ(form.dr.Drive(), "e:");  // the list shows the chosen drive
+  EXPECT_EQ(form.dr.Drive(), "e:");  // the list shows the chosen drive, and nothing else changes
   EXPECT_EQ(form.di.Path(), "c:\\Users");
   EXPECT_EQ(form.fi.Path(), "c:\\Users");
-  EXPECT_EQ(form.te.Text(), path);
+  EXPECT_EQ(form.te.Text(), "c:\\Users\\");
   EXPECT_EQ(form.te.assignments(), assignments);
-}
 
-TEST_F(Form1Test, TypedTextStaysUntilTheNextFolderChange) {
-  Form1 form(source);
-  form.Form_Load();
   form.te.Type("x:\\typed\\");
   ASSERT_TRUE(form.di.SetPath("c:\\Users").ok());  // the same folder: no change
   EXPECT_EQ(form.te.Text(), "x:\\typed\\");
@@ -143,9 +128,15 @@ TEST_F(Form1Test, TypedTextStaysUntilTheNextFolderChange) {
   EXPECT_EQ(form.di.Path(), "d:\\work");
   EXPECT_EQ(form.te.Text(), "d:\\work\\");
   EXPECT_EQ(form.fi.items(), std::vector<std::string>{"tool.exe"});
+
+  // A drive's root, opened or current: a single separator.
   form.te.Type("typed again");
-  ASSERT_TRUE(form.di.Open(0).ok());
+  ASSERT_TRUE(form.di.Open(0).ok());  // the root row
   EXPECT_EQ(form.te.Text(), "d:\\");
+  source.drive('c').current = "";
+  ASSERT_TRUE(form.dr.SetDrive("c").ok());
+  EXPECT_EQ(form.di.Path(), "c:\\");
+  EXPECT_EQ(form.te.Text(), "c:\\");
 }
 
 }  // namespace

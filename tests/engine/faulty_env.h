@@ -6,6 +6,7 @@
 // counts; sleeping is not a call and takes no time.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <new>
@@ -19,12 +20,7 @@ namespace qrv3::testing {
 enum class Fault { kNotDone, kDoneButFailed, kThrows };
 
 inline const char* FaultName(Fault f) {
-  switch (f) {
-    case Fault::kNotDone: return "not done";
-    case Fault::kDoneButFailed: return "done but reported failed";
-    case Fault::kThrows: return "out of memory";
-  }
-  return "?";
+  return std::array{"not done", "done but reported failed", "out of memory"}[static_cast<int>(f)];
 }
 
 class FaultyEnv final : public Env {

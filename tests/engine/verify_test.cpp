@@ -16,41 +16,40 @@ int Verify(const std::string& install_path) {
   return VerifyInstallation(*Env::Default(), [&] { return install_path; });
 }
 
-void Stamp(const TempDir& dir, const std::string& name, const std::string& stamp) {
-  ASSERT_TRUE(demo::SetFileStamp(dir / name, demo::ParseStamp(stamp)).ok());
-}
-
 TEST(Verify, CounterTellsHowManyChecksPassed) {
   struct Case {
     const char* what;
-    std::function<void(const TempDir&)> spoil;
+    std::function<void(const std::string& install_path)> spoil;
     int counter;
   };
+  const auto resize = [](const char* name, uintmax_t size) {
+    return [=](const std::string& p) { fs::resize_file(demo::FsPath(p + name), size); };
+  };
+  const auto stamp = [](const char* name, const char* when) {
+    return [=](const std::string& p) { ASSERT_TRUE(demo::SetFileStamp(p + name, demo::ParseStamp(when)).ok()); };
+  };
+  const auto remove = [](const char* name) { return [=](const std::string& p) { fs::remove(demo::FsPath(p + name)); }; };
   const Case cases[] = {
-      {"the expected release", [](const TempDir&) {}, 15},
-      {"first file missing", [](const TempDir& d) { fs::remove(demo::FsPath(d / "Database\\J03.PAC")); }, 0},
-      {"program one byte long",
-       [](const TempDir& d) { fs::resize_file(demo::FsPath(d / "QRV_3.EXE"), 8998913); }, 4},
-      {"program one byte short",
-       [](const TempDir& d) { fs::resize_file(demo::FsPath(d / "QRV_3.EXE"), 8998911); }, 4},
+      {"the expected release", [](const std::string&) {}, 15},
+      {"first file missing", remove("Database\\J03.PAC"), 0},
+      {"program one byte long", resize("QRV_3.EXE", 8998913), 4},
+      {"program one byte short", resize("QRV_3.EXE", 8998911), 4},
       {"a folder in place of the program",
-       [](const TempDir& d) {
-         fs::remove(demo::FsPath(d / "QRV_3.EXE"));
-         fs::create_directory(demo::FsPath(d / "QRV_3.EXE"));
+       [&](const std::string& p) {
+         remove("QRV_3.EXE")(p);
+         fs::create_directory(demo::FsPath(p + "QRV_3.EXE"));
        },
        4},
-      {"help file touched", [](const TempDir& d) { Stamp(d, "QRV_3.CHM", "2024/01/01 00:00:00"); }, 8},
-      {"database one second early",
-       [](const TempDir& d) { Stamp(d, "Database\\p03.PAC", "2002/09/06 19:51:23"); }, 11},
-      {"fifth file one second late",
-       [](const TempDir& d) { Stamp(d, "qrv_D3.EXE", "2002/09/09 15:44:19"); }, 14},
-      {"fifth file missing", [](const TempDir& d) { fs::remove(demo::FsPath(d / "qrv_D3.EXE")); }, 12},
+      {"help file touched", stamp("QRV_3.CHM", "2024/01/01 00:00:00"), 8},
+      {"database one second early", stamp("Database\\p03.PAC", "2002/09/06 19:51:23"), 11},
+      {"fifth file one second late", stamp("qrv_D3.EXE", "2002/09/09 15:44:19"), 14},
+      {"fifth file missing", remove("qrv_D3.EXE"), 12},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     ASSERT_TRUE(demo::WriteInstallation(dir.str()).ok());
-    c.spoil(dir);
+    c.spoil(dir.install_path());
     EXPECT_EQ(Verify(dir.install_path()), c.counter);
   }
 }
