@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -30,12 +31,16 @@ namespace qrv3::testing {
 class RecordingControls final : public RunControls {
  public:
   explicit RecordingControls(std::string install_path) : install_path(std::move(install_path)) {}
-  std::string ButtonCaption() override { return caption; }
+  std::string ButtonCaption() override {
+    if (fail_on == "caption") throw std::bad_alloc();
+    return caption;
+  }
   void SetButtonCaption(const std::string& c) override {
     caption = c;
     shown.push_back("button:" + c);
   }
   void SetStatus(const std::string& t) override {
+    if (t == fail_on) throw std::bad_alloc();
     status = t;
     shown.push_back("status:" + t);
   }
@@ -45,6 +50,7 @@ class RecordingControls final : public RunControls {
   std::string caption{texts::kReadyButton};
   std::string status;
   std::vector<std::string> shown;  // every write, in order
+  std::string fail_on;  // a text whose showing runs out of memory, or "caption", as a window can
 };
 
 // The new database as the piece files on disk make it, worked out from positions written out

@@ -49,45 +49,28 @@ TEST_F(UpdateRunTest, FailedCheckReturnsToReadySoTheUserCanTryAgain) {
   EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kFinished);
 }
 
-// Controls that run out of memory showing one chosen text, the way a window can.
-class FailingControls final : public RunControls {
- public:
-  FailingControls(std::string install_path, std::string fail_on)
-      : inner(std::move(install_path)), fail_on(std::move(fail_on)) {}
-  std::string ButtonCaption() override {
-    if (fail_on == "caption") throw std::bad_alloc();
-    return inner.ButtonCaption();
-  }
-  void SetButtonCaption(const std::string& c) override { inner.SetButtonCaption(c); }
-  void SetStatus(const std::string& t) override {
-    if (t == fail_on) throw std::bad_alloc();
-    inner.SetStatus(t);
-  }
-  std::string InstallPath() override { return inner.InstallPath(); }
-
-  RecordingControls inner;
-  std::string fail_on;
-};
-
 TEST_F(UpdateRunTest, NoExceptionLeavesTheRunAndTheButtonTellsTheTruth) {
   {
     // The state could not even be read: everything left as it was.
-    FailingControls controls(install.install_path(), "caption");
+    RecordingControls controls(install.install_path());
+    controls.fail_on = "caption";
     EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kIgnored);
-    EXPECT_TRUE(controls.inner.shown.empty());
+    EXPECT_TRUE(controls.shown.empty());
   }
   {
     // Before anything was done: ready again, nothing changed.
-    FailingControls controls(install.install_path(), std::string(texts::kWorking));
+    RecordingControls controls(install.install_path());
+    controls.fail_on = texts::kWorking;
     EXPECT_NE(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kFinished);
-    EXPECT_EQ(controls.inner.caption, texts::kReadyButton);
+    EXPECT_EQ(controls.caption, texts::kReadyButton);
     EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12081855u);
   }
   {
     // After the database was replaced: finished, whatever the label could show.
-    FailingControls controls(install.install_path(), std::string(texts::kFinishedStatus));
+    RecordingControls controls(install.install_path());
+    controls.fail_on = texts::kFinishedStatus;
     EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kFinished);
-    EXPECT_EQ(controls.inner.caption, texts::kFinishedButton);
+    EXPECT_EQ(controls.caption, texts::kFinishedButton);
     EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
   }
 }
