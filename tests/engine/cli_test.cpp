@@ -169,7 +169,11 @@ TEST_F(CliTest, EachRunSaysWhatItDidAndOnlyTheUpdateWrites) {
       EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
     } else if (step.out.starts_with("Already")) {
       const fs::directory_iterator left(demo::FsPath(path + "Database"));
+#ifdef _WIN32
+      EXPECT_EQ(std::distance(fs::begin(left), fs::end(left)), 3);  // a lock file found is never removed
+#else
       EXPECT_EQ(std::distance(fs::begin(left), fs::end(left)), 2);
+#endif
     } else {
       EXPECT_EQ(state(), before);
     }
