@@ -58,7 +58,8 @@ RECT WorkAreaOn(const wchar_t* desktop, HWND hwnd) {
 }
 
 LSTATUS SetSystemDpi(DWORD dpi) {  // as Wine reads it when a program starts
-  return RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
+  return RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi,
+                         sizeof dpi);
 }
 
 // Started with the system at 120 dpi on a 1366 x 720 desktop (a laptop's, less its taskbar), it

@@ -23,7 +23,9 @@
 #include "tools/window_driver_win.h"
 
 namespace qrv3::layout {
-void PrintTo(const Rect& r, std::ostream* os) { *os << r.left << "," << r.top << " " << r.width << "x" << r.height; }
+void PrintTo(const Rect& r, std::ostream* os) {
+  *os << r.left << ',' << r.top << ' ' << r.width << 'x' << r.height;
+}
 }  // namespace qrv3::layout
 
 namespace qrv3::win {
@@ -226,12 +228,10 @@ TEST_P(WindowAtDpi, LayoutFocusPlacementFolderListAndAFailedRun) {
   EXPECT_LT(last_green, lab1.height - 1);
 }
 
-// What the screen shows, in the design's colours and then in a high-contrast theme's, switched
-// on while the window is open: the status label green on black, or in the theme's window
-// colours; the frame around the title block, hiding none of the texts inside it; the texts, the
-// rule and the folders in the theme's ink. A transparent label that repaints by itself (Alt
-// showed the keyboard cues, its text changed) first restores what lies under it: no text drawn
-// twice, no trace of an old text, the frame's edge beneath the version label still there.
+// The screen in the design's colours, then in a high-contrast theme's switched on while open: the
+// status label green on black or in the theme's window colours; the title block's frame hiding
+// none of its texts; texts, rule and folders in the theme's ink. A transparent label repainting
+// alone (Alt shows the keyboard cues, its text changed) first restores what lies under it.
 // Pictures of both are left beside the test.
 TEST_F(WindowTest, WhatTheScreenShowsInTheDesignsColoursAndAHighContrastTheme) {
   ChangeDpi(96);
@@ -293,9 +293,10 @@ TEST_F(WindowTest, WhatTheScreenShowsInTheDesignsColoursAndAHighContrastTheme) {
     EXPECT_EQ(folder > 0, !hc) << folder;
     const layout::Rect label7 = layout::ToPixels(layout::ByName("Label7"), 96);
     const std::vector<COLORREF> before = Pixels(window->hwnd(), label7);
+    HWND h7 = window->Child("Label7");
     for (int i = 0; i < 3; ++i) {
-      SendMessageW(window->Child("Label7"), WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL | UISF_HIDEFOCUS), 0);
-      RedrawWindow(window->Child("Label7"), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+      SendMessageW(h7, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL | UISF_HIDEFOCUS), 0);
+      RedrawWindow(h7, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
       Pump();
     }
     EXPECT_TRUE(Pixels(window->hwnd(), label7) == before);
