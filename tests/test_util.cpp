@@ -48,17 +48,6 @@ TempDir::~TempDir() {
 
 std::string TempDir::str() const { return demo::Utf8Path(path_); }
 
-std::vector<uint8_t> ReadAll(const std::string& utf8_path) {
-  std::ifstream in(demo::FsPath(utf8_path), std::ios::binary | std::ios::ate);
-  if (!in) throw std::runtime_error("cannot open " + utf8_path);
-  // One read of the whole file: the installation's files are tens of megabytes.
-  std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!in) throw std::runtime_error("cannot read " + utf8_path);
-  return bytes;
-}
-
 namespace {
 // Calls `take` with each piece of the file in turn, read through one buffer: fresh memory for
 // every file would cost more than the reading.
@@ -73,6 +62,13 @@ void ReadChunks(const fs::path& p, Take&& take) {
   if (in.bad()) throw std::runtime_error("cannot read " + p.string());
 }
 }  // namespace
+
+std::vector<uint8_t> ReadAll(const std::string& utf8_path) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(fs::file_size(demo::FsPath(utf8_path)));
+  ReadChunks(demo::FsPath(utf8_path), [&](std::string_view got) { bytes.insert(bytes.end(), got.begin(), got.end()); });
+  return bytes;
+}
 
 bool FileHolds(const std::string& utf8_path, const std::vector<uint8_t>& bytes) {
   size_t at = 0;
