@@ -282,10 +282,9 @@ TEST_F(HazardTest, ALockFileReplacedBeforeItIsLockedLocksNothing) {
 
 TEST_F(HazardTest, TwoSpellingsOfTheDatabaseAreAmbiguousAndBothStay) {
   fs::copy_file(DbFolder() / "p03.PAC", DbFolder() / "P03.pac");
-  const std::vector<uint8_t> other = ReadAll(install / "Database\\P03.pac");
   EXPECT_NE(Run(), RunOutcome::kFinished);
   EXPECT_TRUE(FileHolds(install / "Database\\p03.PAC", old_bytes));
-  EXPECT_EQ(ReadAll(install / "Database\\P03.pac"), other);
+  EXPECT_TRUE(FileHolds(install / "Database\\P03.pac", old_bytes));
   EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "P03.pac", "p03.PAC"}));
 }
 
