@@ -43,11 +43,9 @@ check_cli() {
   "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$(dos "$dir/install")" "$(dos "$dir/updater")" ||
     { fail "$case: no demo installation"; return; }
   cp "$build/cli/qrv3-updater-cli.exe" "$dir/updater/"
-  local db="$dir/install/Database/p03.PAC" old_db old_mode
+  local db="$dir/install/Database/p03.PAC" old_db old_mode before after status
   plant "$case" "$dir/install" "$dir/outside"
-  old_db=$(sha256sum < "$db") old_mode=$(stat -c %a "$db")
-  local before after status
-  before=$(outside_state "$dir/outside")
+  old_db=$(sha256sum < "$db") old_mode=$(stat -c %a "$db") before=$(outside_state "$dir/outside")
   "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err"
   status=$?
   after=$(outside_state "$dir/outside")
@@ -90,5 +88,4 @@ check_window() {
 check_window folder '「Morvanthアーカイヴ Vol.3」が正しくインストールされていないか、'
 check_window leftover '更新が終了しました。'
 
-echo "$([ $failures = 0 ] && echo passed || echo "failed: $failures")"
-[ $failures = 0 ]
+[ $failures = 0 ] && echo passed || { echo "failed: $failures"; exit 1; }
