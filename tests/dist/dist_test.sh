@@ -1,34 +1,25 @@
 #!/usr/bin/env bash
-# make dist as a maker runs it, on two clones of this working tree at different paths: one
-# today, the other on a day more than a year later, with another time zone and umask. Their
-# releases must be the same bytes; the sums, the read-me, the zip and the signatures must hold
-# up; the shipped 32-bit console updater must update a generated installation under Wine (where
-# this machine cannot start 32-bit programs, the 64-bit one does, and the 32-bit exes are checked
-# without running them).
+# make dist as a maker runs it, in two clones of this working tree at different paths, one a year
+# and more later in another time zone and umask: the same bytes; sums, read-me, zip and signatures
+# that hold up; the shipped 32-bit console updater updating an installation under Wine.
 #
 # dist_test.sh SOURCE_DIR MAKE_DEMO (the native demo-installation generator)
 set -euo pipefail
-src=$1
-make_demo=$2
+src=$1 make_demo=$2
 work=$(mktemp -d "${TMPDIR:-/tmp}/qrv3-dist.XXXXXX")
 cleanup() {
   # Wine's server outlives the programs it ran and writes to its prefix until it ends.
-  for build in windows windows32; do
-    WINEPREFIX="$work/a/qrv3-updater/build/$build/wineprefix" /usr/lib/wine/wineserver -k \
-      2>/dev/null || true
+  for prefix in "$work"/a/qrv3-updater/build/windows{,32}/wineprefix; do
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
   done
   rm -rf "$work"
 }
 trap cleanup EXIT
 name=qrv3-updater-1.0
 failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-# A clone of the repository with the working tree's changes on top: the test checks the code
-# as it stands, committed or not.
+# A clone with the working tree's changes on top: the code as it stands, committed or not.
 clone() {
   git clone -q --no-hardlinks "$src" "$1"
   git -C "$1" checkout -q --detach "$(git -C "$src" rev-parse HEAD)"
@@ -67,10 +58,14 @@ summed=$(sed 's/^[0-9a-f]\{64\}  //' "$dist/SHA256SUMS")
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "the sums do not match the files"
 echo "$out_a" | grep -q 'unsigned' || fail "make dist without a certificate did not say so"
 
+# Each exe for its processor; what Windows reads before running it, as the build's tests read it.
 for arch in x64:pei-x86-64 x86:pei-i386; do
   for exe in "$dist/${arch%%:*}"/*.exe; do
     x86_64-w64-mingw32-objdump -f "$exe" | grep -q "file format ${arch#*:}" || fail "$exe is not ${arch#*:}"
   done
+  bash "$src/tests/engine/imports_test.sh" x86_64-w64-mingw32-objdump x86_64-w64-mingw32-windres \
+    "$dist/${arch%%:*}/qrv3-updater.exe" "$dist/${arch%%:*}/qrv3-updater-cli.exe" >"$work/imports.log" ||
+    { cat "$work/imports.log"; fail "the ${arch%%:*} exes as Windows reads them"; }
 done
 
 # --- The read-me, as Notepad on Windows 7 needs it: a byte-order mark, UTF-8, CRLF only.
@@ -119,42 +114,19 @@ done
 cmp "$a/build/dist/$name.zip" "$b/build/dist/$name.zip" || fail "the signed zips differ"
 cp "$dist/x86/qrv3-updater.exe" "$work/changed.exe"
 printf 'X' | dd of="$work/changed.exe" bs=1 seek=4096 conv=notrunc 2>/dev/null
-if osslsigncode verify -CAfile "$work/cert.pem" -in "$work/changed.exe" >/dev/null 2>&1; then
+! osslsigncode verify -CAfile "$work/cert.pem" -in "$work/changed.exe" >/dev/null 2>&1 ||
   fail "a changed exe still verifies"
-fi
 
-# --- The shipped 32-bit console updater, signed, updates a generated installation under Wine.
-# Where this machine cannot start 32-bit programs (the build's wine32-gate finds out), the 64-bit
-# one does; the 32-bit exes are then checked as Windows reads them before running them: a PE32
-# image for i386 (above) with ASLR and DEP, and the same subsystem, imported DLLs and resources
-# (manifest, version record, icon) as the 64-bit exe, which the 64-bit build's tests run.
+# --- The shipped console updater, signed, updates a generated installation under Wine: the
+# 32-bit one, or where this machine cannot start 32-bit programs (wine32-gate finds out), the
+# 64-bit one, the 32-bit exes having been read above.
 cmake --build "$a/build/windows32" --target wine32_probe >/dev/null
-set +e
-gate=$("$a/build/windows32/wine32-gate" true 2>&1)
-gate_status=$?
-set -e
-build=windows32 arch=x86
+build=windows32 arch=x86 gate_status=0
+gate=$("$a/build/windows32/wine32-gate" true 2>&1) || gate_status=$?
 if [ "$gate_status" -eq 77 ]; then
   echo "dist: $gate"
-  echo "skipped in part: the shipped 32-bit console updater does not run here; the 32-bit exes" \
-       "are checked without running them, and the 64-bit console updater runs instead"
+  echo "skipped in part: the shipped 32-bit console updater does not run here; the 64-bit one runs instead"
   build=windows arch=x64
-  exe_facts() {
-    x86_64-w64-mingw32-objdump -p "$1" |
-      sed -n 's/^Subsystem.*(\(.*\))$/subsystem \1/p; s/^\tDLL Name: /imports /p' |
-      tr '[:upper:]' '[:lower:]' | sort
-    x86_64-w64-mingw32-windres -J coff -O rc -i "$1"
-  }
-  for exe in qrv3-updater.exe qrv3-updater-cli.exe; do
-    x86_64-w64-mingw32-objdump -p "$dist/x86/$exe" >"$work/headers"
-    grep -q '^Magic.*(PE32)$' "$work/headers" || fail "x86/$exe is no PE32 image"
-    [ "$(grep -cE '^\s+(DYNAMIC_BASE|NX_COMPAT)$' "$work/headers")" -eq 2 ] ||
-      fail "x86/$exe lacks ASLR or DEP"
-    exe_facts "$dist/x86/$exe" >"$work/x86.facts"
-    grep -q VERSIONINFO "$work/x86.facts" && grep -q RT_MANIFEST "$work/x86.facts" ||
-      fail "x86/$exe has no version record or no manifest"
-    diff <(exe_facts "$dist/x64/$exe") "$work/x86.facts" || fail "x86/$exe differs from x64/$exe"
-  done
 elif [ "$gate_status" -ne 0 ]; then
   echo "$gate"
   fail "32-bit programs do not start under Wine"
@@ -164,11 +136,9 @@ mkdir -p "$work/install" "$work/updater"
 cp "$dist/$arch/qrv3-updater-cli.exe" "$work/updater/"
 install_path="Z:$(echo "$work/install" | tr / '\\')\\"
 run_cli() {
-  set +e
+  cli_status=0
   cli_out=$("$a/build/$build/wine-run" "$work/updater/qrv3-updater-cli.exe" "$install_path" |
-    tr -d '\r')
-  cli_status=${PIPESTATUS[0]}
-  set -e
+    tr -d '\r') || cli_status=$?
 }
 run_cli
 [ "$cli_status" -eq 0 ] || fail "the $arch console updater exited with $cli_status: $cli_out"
@@ -180,8 +150,5 @@ run_cli
 run_cli
 [ "$cli_status" -eq 3 ] || fail "a second run exited with $cli_status: $cli_out"
 
-if [ "$failures" -gt 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
 echo "dist: all checks passed"

@@ -3,8 +3,8 @@
 # that is not one of the system's KnownDLLs is looked for in the exe's own folder first: one
 # planted beside a downloaded updater would run as administrator. So the import tables may name
 # the KnownDLLs of Windows 7 (the oldest system the programs run on) only, and comctl32, which
-# the manifest binds to the system's side-by-side assembly; nothing is delay-loaded. Then the
-# version records, and the console updater's manifest.
+# the manifest binds to the system's side-by-side assembly; nothing is delay-loaded. Both run with
+# ASLR and DEP, each in its subsystem. Then the version records, and the console updater's manifest.
 #
 # imports_test.sh OBJDUMP WINDRES UPDATER_EXE CLI_EXE
 set -uo pipefail
@@ -13,12 +13,12 @@ known=$(echo advapi32 clbcatq comdlg32 difxapi gdi32 iertutil imagehlp imm32 ker
   msvcrt normaliz nsi ole32 oleaut32 psapi rpcrt4 sechost setupapi shell32 shlwapi urlmon user32 \
   usp10 wininet wldap32 ws2_32 ntdll)
 failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-for exe in "$updater" "$cli"; do
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+for pair in "GUI:$updater" "CUI:$cli"; do
+  exe=${pair#*:}
   headers=$("$objdump" -p "$exe")
+  grep -qE "^Subsystem.*\(Windows ${pair%%:*}\)$" <<<"$headers" || fail "$exe is not a ${pair%%:*} program"
+  [ "$(grep -cE '^\s+(DYNAMIC_BASE|NX_COMPAT)$' <<<"$headers")" -eq 2 ] || fail "$exe lacks ASLR or DEP"
   grep -qE '^Entry d 0+ 0+ Delay Import Directory$' <<<"$headers" || fail "$exe delay-loads DLLs"
   dlls=$(sed -n 's/^\tDLL Name: \(.*\)\.dll$/\1/ip' <<<"$headers" | tr '[:upper:]' '[:lower:]')
   [ -n "$dlls" ] || fail "$exe imports nothing"
@@ -46,7 +46,7 @@ expect() {  # EXE LINE...: each LINE is in the resources, or with "~" first, a l
 }
 expect "$updater" 'BLOCK "041104b0"' "VALUE \"ProductName\", $product" \
   "VALUE \"FileDescription\", $product" 'VALUE "FileVersion", "1.00"' 'VALUE "ProductVersion", "1.00"' \
-  '~VALUE "CompanyName", "[^"]' '~VALUE "LegalCopyright", "[^"]'
+  '~VALUE "CompanyName", "[^"]' '~VALUE "LegalCopyright", "[^"]' RT_GROUP_ICON
 expect "$cli" 'BLOCK "040904b0"' "VALUE \"ProductName\", $product" \
   '~VALUE "FileDescription", .* console updater"' 'VALUE "FileVersion", "1.00"' \
   'VALUE "ProductVersion", "1.00"' 'VALUE "OriginalFilename", "qrv3-updater-cli.exe"' \

@@ -15,10 +15,7 @@ cleanup() {
 }
 trap cleanup EXIT
 failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 dos() { echo "Z:${1//\//\\}"; }
 # Every file and link outside the installation, with its bytes and permission bits.
 outside_state() { (cd "$1" && find . \( -type f -o -type l \) -printf '%p %m %l\n' -exec sha256sum {} \; | sort); }
@@ -39,40 +36,33 @@ plant() {
 }
 
 # The console updater: exit status 0 and the new database (its --check then says 3), or the
-# rebuild failure 2 with a reason on stderr and the old database.
+# rebuild failure 2 with a reason on stderr and the old database; either way its permission bits.
 check_cli() {
   local case=$1 want=$2 dir="$work/cli-$1"
   mkdir -p "$dir/outside" "$dir/updater"
   "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$(dos "$dir/install")" "$(dos "$dir/updater")" ||
     { fail "$case: no demo installation"; return; }
   cp "$build/cli/qrv3-updater-cli.exe" "$dir/updater/"
-  local old_db
-  old_db=$(sha256sum < "$dir/install/Database/p03.PAC")
+  local db="$dir/install/Database/p03.PAC" old_db old_mode before after status
   plant "$case" "$dir/install" "$dir/outside"
-  local before after status
-  before=$(outside_state "$dir/outside")
+  old_db=$(sha256sum < "$db") old_mode=$(stat -c %a "$db") before=$(outside_state "$dir/outside")
   "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err"
   status=$?
   after=$(outside_state "$dir/outside")
   [ "$before" = "$after" ] || fail "$case: outside the installation changed: $(diff <(echo "$before") <(echo "$after"))"
   [ "$status" = "$want" ] || fail "$case: exit status $status, expected $want: $(cat "$dir/err")"
+  [ "$(stat -c %a "$db")" = "$old_mode" ] || fail "$case: the database's mode became $(stat -c %a "$db")"
   if [ "$want" = 0 ]; then
     "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" --check "$(dos "$dir/install")\\" >/dev/null 2>&1
     [ $? = 3 ] || fail "$case: the database is not the new one, whole"
   else
     grep -q . "$dir/err" || fail "$case: a refusal without a reason"
-    [ "$(sha256sum < "$dir/install/Database/p03.PAC")" = "$old_db" ] || fail "$case: the database changed"
+    [ "$(sha256sum < "$db")" = "$old_db" ] || fail "$case: the database changed"
   fi
   echo "console updater, $case: exit status $status"
 }
 
-check_cli leftover 0
-check_cli folder 2
-check_cli database 2
-check_cli lock 2
-check_cli private 0
-mode=$(stat -c %a "$work/cli-private/install/Database/p03.PAC")
-[ "$mode" = 600 ] || fail "private: the owner-only database became $mode"
+for case in leftover:0 folder:2 database:2 lock:2 private:0; do check_cli "${case%:*}" "${case#*:}"; done
 
 # The window: the driver presses 「更新開始」 on the default install folder of a prefix of its own.
 app='c:\Program Files\Brackwell\Morvanth「Quelline」アーカイヴ'
@@ -98,5 +88,4 @@ check_window() {
 check_window folder '「Morvanthアーカイヴ Vol.3」が正しくインストールされていないか、'
 check_window leftover '更新が終了しました。'
 
-echo "$([ $failures = 0 ] && echo passed || echo "failed: $failures")"
-[ $failures = 0 ]
+[ $failures = 0 ] && echo passed || { echo "failed: $failures"; exit 1; }

@@ -31,8 +31,7 @@ key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
 face=$($wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
   /v 'MS Shell Dlg' | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')
 links=$($wine reg query "$key" /v "$face" | tr -d '\r' | sed -n 's/.*REG_MULTI_SZ[[:space:]]*//p')
-case "$links" in "$entry"*) ;; *) fail "$face is linked to: $links" ;; esac
+# Ours first, once, and Wine's own links for the face kept after it.
+[[ $links == "$entry"*'\0'* ]] || fail "$face is linked to: $links"
 [ "$(grep -o "$entry" <<<"$links" | wc -l)" -eq 1 ] || fail "linked more than once: $links"
-# Wine's own links for the face are kept after it.
-case "$links" in *'\0'*) ;; *) fail "the face's other links are gone: $links" ;; esac
 echo "qrv3-wine: $face linked to ${entry%,}"
