@@ -66,7 +66,8 @@ void ReadChunks(const fs::path& p, Take&& take) {
 std::vector<uint8_t> ReadAll(const std::string& utf8_path) {
   std::vector<uint8_t> bytes;
   bytes.reserve(fs::file_size(demo::FsPath(utf8_path)));
-  ReadChunks(demo::FsPath(utf8_path), [&](std::string_view got) { bytes.insert(bytes.end(), got.begin(), got.end()); });
+  ReadChunks(demo::FsPath(utf8_path),
+             [&](std::string_view got) { bytes.insert(bytes.end(), got.begin(), got.end()); });
   return bytes;
 }
 
@@ -85,7 +86,7 @@ std::map<std::string, FileSnapshot> Snapshot(const fs::path& folder) {
   std::map<std::string, FileSnapshot> files;
   const auto add = [&](const fs::path& p) {
     size_t hash = 0;
-    ReadChunks(p, [&](std::string_view got) { hash = hash * 1099511628211u ^ std::hash<std::string_view>()(got); });
+    ReadChunks(p, [&](std::string_view got) { hash = hash * 31 ^ std::hash<std::string_view>()(got); });
     files[demo::Utf8Path(p)] = {fs::file_size(p), hash, fs::last_write_time(p)};
   };
   if (fs::is_regular_file(folder)) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 #include "tests/engine/fixture.h"
 
@@ -94,22 +95,17 @@ TEST(FileBinaryCompare, ComparesWholeContents) {
   };
   std::string big(3 << 20, 'x');
   const std::string a = write("a", big), b = write("b", big);
-  big[big.size() - 1] = 'y';
-  const std::string c = write("c", big);
-  const std::string empty1 = write("e1", ""), empty2 = write("e2", "");
-  const std::string shorter = write("s", big.substr(1));
-
-  Env& env = *Env::Default();
-  bool equal = false;
-  ASSERT_TRUE(FileBinaryCompare(env, a, b, &equal).ok());
-  EXPECT_TRUE(equal);
-  ASSERT_TRUE(FileBinaryCompare(env, a, c, &equal).ok());
-  EXPECT_FALSE(equal);
-  ASSERT_TRUE(FileBinaryCompare(env, c, shorter, &equal).ok());
-  EXPECT_FALSE(equal);
-  ASSERT_TRUE(FileBinaryCompare(env, empty1, empty2, &equal).ok());
-  EXPECT_TRUE(equal);
-  EXPECT_EQ(FileBinaryCompare(env, a, dir / "missing", &equal).code(), Status::Code::kNotFound);
+  big.back() = 'y';
+  const std::tuple<std::string, std::string, bool> cases[] = {
+      {a, b, true}, {a, write("c", big), false}, {a, write("s", big.substr(1)), false},
+      {write("e1", ""), write("e2", ""), true}};
+  for (const auto& [one, other, same] : cases) {
+    bool equal = !same;
+    ASSERT_TRUE(FileBinaryCompare(*Env::Default(), one, other, &equal).ok()) << other;
+    EXPECT_EQ(equal, same) << other;
+  }
+  bool equal;
+  EXPECT_EQ(FileBinaryCompare(*Env::Default(), a, dir / "missing", &equal).code(), Status::Code::kNotFound);
 }
 
 }  // namespace
