@@ -119,13 +119,6 @@ bool Interrupted() {
 // interrupted and stops its loop or script, as it would for any program.
 void ExitAsInterrupted() { pthread_sigmask(SIG_UNBLOCK, &held, nullptr); }
 
-// Drops an interruption that came too late to matter.
-void ForgetInterruption() {
-  for (int sig : kStopSignals) {
-    if (sigismember(&held, sig)) signal(sig, SIG_IGN);
-  }
-}
-
 void StartUp() {
   // A reader that goes away (`| head`) makes writes fail instead of killing the run.
   signal(SIGPIPE, SIG_IGN);
@@ -146,11 +139,9 @@ int Run(const std::vector<std::string>& args) {
   }
   if (!Interrupted()) return status;
   // Interruptions are held only during an update run; 0 then means the new database is in place.
+  // One that came too late to matter is dropped: on POSIX it stays blocked until the program ends.
   if (status == qrv3::cli::kExitFinished) {
     console.Err("qrv3-updater-cli: interrupted after the update had been applied; it is complete");
-#ifndef _WIN32
-    ForgetInterruption();
-#endif
     return status;
   }
   console.Err("qrv3-updater-cli: interrupted; nothing was changed");
