@@ -41,6 +41,11 @@ TEST(Texts, StepsAreNumberedAndNamesJoinTheirLabels) {
   EXPECT_EQ(SpokenText(kSpokenNames[1]), "ドライブ");
 }
 
+TEST(Fonts, PointSizesInPixels) {
+  EXPECT_EQ(FontPixelHeight(Font::kStatus, 120), 20);  // 12 pt
+  EXPECT_EQ(FontPixelHeight(Font::kVersion, 96), 13);  // 9.75 pt
+}
+
 // Five UTF-16 units to a line, or a line too narrow for an astral character: a line breaks after its last space that fits, else after
 // the last character that fits, never between the two halves of a surrogate pair.
 TEST(WrapText, BreaksAtLineEndsSpacesOrCharactersButNeverInsideAPair) {

@@ -3,14 +3,12 @@
 // and, in the process, what needs an injected failure.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
 
 #include "cli/console.h"
 #include "engine/texts.h"
-#include "tests/engine/faulty_env.h"
 #include "tests/engine/fixture.h"
 #include "tests/test_util.h"
 #include "tools/demo_install.h"

@@ -9,8 +9,6 @@
 #include <optional>
 #include <utility>
 
-#include "engine/rebuild.h"
-#include "engine/verify.h"
 #include "tests/engine/faulty_env.h"
 #include "tests/engine/fixture.h"
 
@@ -20,10 +18,7 @@
 #include "engine/env_win.h"
 #else
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "engine/env_posix.h"
 #endif
@@ -106,7 +101,7 @@ TEST_F(HazardTest, WhatAKilledRunLeftIsRemovedAndNothingElse) {
   WriteFile(victim, "not to be touched");
   // Not of our making: other programs' files, names that only look alike, links of their own.
   std::vector<std::string> kept = {"J03.PAC", "p03.PAC", "P03.pac.bak", "notes.tmp", "P03.pac.0123.tmp",
-                                   "P03.pac.0123456789abcdeg.tmp"};
+                                   "P03.pac.0123456789abcdeg.tmp", "P03.pak.0123456789abcdef.tmp"};
   for (size_t i = 2; i < kept.size(); ++i) WriteFile(DbFolder() / kept[i], "keep");
   for (const char* name : kOursToClean) {
     fs::create_hard_link(victim, DbFolder() / name);
