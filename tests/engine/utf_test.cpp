@@ -28,6 +28,7 @@ TEST(Utf, RoundTripsJapaneseAstralAndLoneSurrogates) {
 TEST(Utf, MalformedUtf8BecomesReplacementCharacters) {
   EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
   EXPECT_EQ(Utf8ToUtf16("\xE3\x81"), u"\uFFFD\uFFFD");    // cut short
+  EXPECT_EQ(Utf8ToUtf16(std::string_view("\xE3\x81\x82", 2)), u"\uFFFD\uFFFD");  // nothing read past the end
   EXPECT_EQ(Utf8ToUtf16("\xE3" "ab"), u"\uFFFDab");         // cut short by another character
   EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");    // overlong "/"
   EXPECT_EQ(Utf8ToUtf16("\xF4\x90\x80\x80"), std::u16string(4, u'\uFFFD'));  // past U+10FFFF
