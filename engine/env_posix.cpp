@@ -216,7 +216,9 @@ class PosixNewFile final : public NewFile {
   PosixNewFile(UniqueFd dir, std::string name, UniqueFd fd)
       : dir_(std::move(dir)), name_(std::move(name)), fd_(std::move(fd)) {}
   ~PosixNewFile() override {
-    if (!replaced_ && fd_.valid()) ::unlinkat(dir_.get(), name_.c_str(), 0);
+    // Not discarded: the name goes. After a rename nothing of ours is under it any more, and
+    // whatever was put there since has a name of ours, which a run removes anyway.
+    if (fd_.valid()) ::unlinkat(dir_.get(), name_.c_str(), 0);
   }
 
   Status Append(const uint8_t* data, size_t n) override {
@@ -273,13 +275,10 @@ class PosixNewFile final : public NewFile {
       *same = false;
       return Status::Ok();
     }
+    // Making the new entry durable is best effort: the replacement has happened and cannot be
+    // reported as not done.
     *same = SameFile(mine, entry);
-    if (*same) {
-      replaced_ = true;
-      // Making the new entry durable is best effort: the replacement has happened and cannot be
-      // reported as not done.
-      ::fsync(dir_.get());
-    }
+    if (*same) ::fsync(dir_.get());
     return Status::Ok();
   }
 
@@ -294,7 +293,6 @@ class PosixNewFile final : public NewFile {
   UniqueFd dir_;
   std::string name_;
   UniqueFd fd_;
-  bool replaced_ = false;
 };
 
 class PosixFolder final : public Folder {
@@ -524,8 +522,8 @@ Env* Env::Default() {
 }
 
 std::string UpdaterFolder() {
-  char buf[PATH_MAX + 1];
-  ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);
   if (n <= 0) return ".";
   std::string exe(buf, static_cast<size_t>(n));
   const size_t slash = exe.rfind('/');
