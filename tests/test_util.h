@@ -34,7 +34,6 @@ class TempDir {
 };
 
 std::vector<uint8_t> ReadAll(const std::string& utf8_path);
-// Whether the file holds exactly `bytes`.
 bool FileHolds(const std::string& utf8_path, const std::vector<uint8_t>& bytes);
 
 // Every file under a folder (or the one file), by path, with its size, a hash of its bytes and

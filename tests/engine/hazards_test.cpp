@@ -347,6 +347,23 @@ TEST_F(HazardTest, AFileSwappedInUnderTheTemporaryNameIsNotReportedAsTheUpdate) 
   EXPECT_NE(status, texts::kFinishedStatus);
 }
 
+// What another program does right after this one's rename, for a test to choose.
+std::function<void()> g_after_rename;
+extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* to) {
+  static const auto system_renameat =
+      reinterpret_cast<int (*)(int, const char*, int, const char*)>(dlsym(RTLD_NEXT, "renameat"));
+  const int renamed = system_renameat(from_dir, from, to_dir, to);
+  if (const auto hook = std::exchange(g_after_rename, nullptr)) hook();
+  return renamed;
+}
+
+TEST_F(HazardTest, ADatabaseGoneTheMomentItIsInPlaceIsNotReportedAsTheUpdate) {
+  g_after_rename = [&] { fs::remove(DbFolder() / "p03.PAC"); };
+  Status why;
+  EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
+  EXPECT_EQ(why.code(), Status::Code::kChanged) << why.ToString();
+}
+
 TEST(ResolvePosixPath, FindsTheOneEntryOfEachNameAndNothingElse) {
   TempDir dir;
   fs::create_directories(dir.path() / "Game" / "Data");

@@ -38,10 +38,6 @@ class EndToEnd : public ::testing::Test {
   driver::UpdaterWindow window;
 };
 
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  return CompareIgnoringCase(a, b) == 0;
-}
-
 // The work area of the monitor that shows `hwnd`, as a program on `desktop` sees it.
 RECT WorkAreaOn(const wchar_t* desktop, HWND hwnd) {
   RECT work = {};
@@ -92,16 +88,16 @@ TEST_F(EndToEnd, OnASmallDesktopAt120DpiChooseTheFolderUpdateAndFinish) {
 
   // No installation at the default folder: start-up stays on drive C's current folder.
   const std::string start = window.Text("te");
-  EXPECT_TRUE(EqualIgnoringCase(start.substr(0, 2), "c:")) << start;
+  EXPECT_EQ(CompareIgnoringCase(start.substr(0, 2), "c:"), 0) << start;
   EXPECT_TRUE(start.ends_with("\\") && !start.ends_with("\\\\")) << start;
 
   // Another drive: the folder list, the path box and the file list follow it.
   ASSERT_TRUE(window.PickDrive('z'));
-  EXPECT_TRUE(EqualIgnoringCase(window.Text("te").substr(0, 3), "z:\\")) << window.Text("te");
+  EXPECT_EQ(CompareIgnoringCase(window.Text("te").substr(0, 3), "z:\\"), 0) << window.Text("te");
 
   // The installation, opened row by row from drive C's root.
   ASSERT_TRUE(window.OpenPath(install.str()));
-  EXPECT_TRUE(EqualIgnoringCase(window.Text("te"), install.install_path())) << window.Text("te");
+  EXPECT_EQ(CompareIgnoringCase(window.Text("te"), install.install_path()), 0) << window.Text("te");
   EXPECT_EQ(window.Items("fi"), (std::vector<std::string>{"QRV_3.EXE", "qrv_D3.EXE"}));
 
   // A typed path is used as it stands.
