@@ -92,12 +92,9 @@ DriveList::DriveList(FolderSource& source)
     : source_(source), letters_(source.Drives()), texts_(letters_.size()) {
   // Start on the drive of the current folder, as the system's own lists do.
   const std::string cwd = source_.CurrentFolder();
-  for (size_t i = 0; i < letters_.size(); ++i) {
-    if (cwd.size() >= 2 && cwd[1] == ':' && FoldAscii(cwd[0]) == letters_[i]) {
-      selected_ = static_cast<int>(i);
-    }
-  }
-  if (selected_ < 0 && !letters_.empty()) selected_ = 0;
+  const char letter = cwd.size() >= 2 && cwd[1] == ':' ? FoldAscii(cwd[0]) : '\0';
+  const auto at = std::find(letters_.begin(), letters_.end(), letter);
+  if (!letters_.empty()) selected_ = at == letters_.end() ? 0 : static_cast<int>(at - letters_.begin());
 }
 
 const std::string& DriveList::ItemText(int index) {

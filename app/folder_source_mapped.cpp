@@ -125,7 +125,7 @@ Status MappedFolderSource::ListFolder(const std::string& folder, std::vector<Fol
     const std::string_view name = d->d_name;
     if (name == "." || name == "..") continue;
     bool is_folder = d->d_type == DT_DIR;
-    if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
+    if (d->d_type != DT_DIR && d->d_type != DT_REG) {  // unknown, or a link to follow
       struct stat st;
       is_folder = fstatat(dirfd(dir), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
     }
