@@ -58,6 +58,7 @@ TEST(WrapText, BreaksAtLineEndsSpacesOrCharactersButNeverInsideAPair) {
   } cases[] = {
       {u"ab\rcd\r\nef\ng", false, {u"ab", u"cd", u"ef", u"g"}},
       {u"abc defgh ij", false, {u"abc", u"defgh", u"ij"}},
+      {u" abcdefgh", false, {u" abcd", u"efgh"}},  // a leading space is no place for a break
       {u"abcdefgh", false, {u"abcde", u"fgh"}},
       {u"abcd\U00010000x", false, {u"abcd", u"\U00010000x"}},
       {u"abcd\U000103FFx", false, {u"abcd", u"\U000103FFx"}},

@@ -1,6 +1,5 @@
-// The console updater end to end: the real program, copied beside the data pieces as it is
-// shipped, run on a generated installation in a folder with spaces and Japanese in its name;
-// and, in the process, what needs an injected failure.
+// The console updater end to end: the real program, copied beside the data pieces as shipped, run
+// on an installation in a folder with spaces and Japanese in its name; and its run in the process.
 #include <gtest/gtest.h>
 
 #include <filesystem>

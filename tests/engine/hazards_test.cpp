@@ -214,13 +214,21 @@ TEST_F(HazardTest, AReplaceThatCannotBeJudgedNeverCostsTheDatabase) {
 }
 
 #ifndef _WIN32
-// The moment between opening the lock file and locking it, for a test to change the folder in: this
-// program's flock stands in for the system's.
+// The moments between opening the lock file and locking it, and right after the rename, for a test
+// to change the folder in: this program's flock and renameat stand in for the system's.
 std::function<void()> g_before_flock;
 extern "C" int flock(int fd, int operation) {
   static const auto system_flock = reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "flock"));
   if (const auto hook = std::exchange(g_before_flock, nullptr)) hook();
   return system_flock(fd, operation);
+}
+std::function<void()> g_after_rename;
+extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* to) {
+  static const auto system_renameat =
+      reinterpret_cast<int (*)(int, const char*, int, const char*)>(dlsym(RTLD_NEXT, "renameat"));
+  const int renamed = system_renameat(from_dir, from, to_dir, to);
+  if (const auto hook = std::exchange(g_after_rename, nullptr)) hook();
+  return renamed;
 }
 
 // What the file system answers to permission bits, for a test to choose: 0 lets it answer.
@@ -330,8 +338,9 @@ TEST_F(HazardTest, AFolderListingThatFailsIsAFailureNotAMissingFile) {
 }
 
 // Anyone who may write the Database folder can put a file of their own under the temporary
-// name just before the rename: the run must not call that the new database.
-TEST_F(HazardTest, AFileSwappedInUnderTheTemporaryNameIsNotReportedAsTheUpdate) {
+// name just before the rename, or remove the new database right after it: the run must not
+// call that the new database.
+TEST_F(HazardTest, AFileSwappedInOrGoneAroundTheRenameIsNotReportedAsTheUpdate) {
   FaultyEnv env(Env::Default());
   env.before_call = [&](const std::string& call) {
     if (call != "ReplaceInto") return;
@@ -345,19 +354,7 @@ TEST_F(HazardTest, AFileSwappedInUnderTheTemporaryNameIsNotReportedAsTheUpdate) 
   };
   EXPECT_NE(Run(env), RunOutcome::kFinished);
   EXPECT_NE(status, texts::kFinishedStatus);
-}
-
-// What another program does right after this one's rename, for a test to choose.
-std::function<void()> g_after_rename;
-extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* to) {
-  static const auto system_renameat =
-      reinterpret_cast<int (*)(int, const char*, int, const char*)>(dlsym(RTLD_NEXT, "renameat"));
-  const int renamed = system_renameat(from_dir, from, to_dir, to);
-  if (const auto hook = std::exchange(g_after_rename, nullptr)) hook();
-  return renamed;
-}
-
-TEST_F(HazardTest, ADatabaseGoneTheMomentItIsInPlaceIsNotReportedAsTheUpdate) {
+  ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
   g_after_rename = [&] { fs::remove(DbFolder() / "p03.PAC"); };
   Status why;
   EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);

@@ -25,9 +25,8 @@ namespace fs = std::filesystem;
 
 using RebuildTest = InstallationTest;
 
-// The expectation is worked out from the piece files on disk with the positions written out in
-// the fixture, not from the engine's piece table. Pieces without the tail the rebuild never reads
-// suffice.
+// Worked out from the piece files with the fixture's positions, not the engine's piece table.
+// Pieces without the tail the rebuild never reads suffice.
 TEST_F(RebuildTest, NewDatabaseIsAssembledFromThePieceRanges) {
   for (const char* name : {"data1.cab", "data2.cab", "data3.cab", "data4.cab"}) {
     fs::resize_file(demo::FsPath(pieces / name), fs::file_size(demo::FsPath(pieces / name)) - 7);

@@ -1,6 +1,5 @@
-// The window in this process, on the system's real controls: layout, focus and lists at 96, 120
-// and 144 dpi, texts, fonts, names, and what it draws, in its own colours and a high-contrast
-// theme's.
+// The window in this process, on the system's real controls: layout, focus and lists at 96, 120 and
+// 144 dpi, texts, fonts, names, and what it draws, in its own colours and a high-contrast theme's.
 #include <windows.h>
 #include <oleacc.h>
 
