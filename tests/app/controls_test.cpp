@@ -111,6 +111,7 @@ TEST_F(FolderListTest, ChangeRunsInsideTheAssignmentAndOnlyWhenTheFolderChanges)
   EXPECT_FALSE(di.SetPath("c:\\missing").ok());
   source.AddDrive('a', {disk.path(), "", false});
   EXPECT_EQ(di.SetPath("a:").code(), Status::Code::kNotReady);
+  EXPECT_FALSE(di.SetPath("a:\\").ok());
   EXPECT_EQ(di.Path(), "c:\\a");
   EXPECT_EQ(seen.size(), 1u);
 }

@@ -281,9 +281,8 @@ TEST_F(CliConsoleTest, CtrlCLetsTheRunFinishFirst) {
 #endif
 
 #ifndef _WIN32
-// A run interrupted while it holds the installation: blocked at its first status line ("更新中",
-// written once the run has begun), it gets the signal once its blocked-signal mask shows it
-// holding SIGINT off.
+// Interrupted while it holds the installation: blocked at its first status line ("更新中", written
+// once the run has begun), a run gets the signal once its blocked-signal mask holds SIGINT off.
 bool HoldsOff(int pid, int sig) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(status, line);) {
@@ -323,6 +322,14 @@ TEST_F(CliTest, InterruptionLetsTheRunFinishFirst) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err.find("interrupted"), std::string::npos) << r.err;
   EXPECT_EQ(Installed(), before);
+}
+
+// Its output gone (a reader such as `head` that quit), the program is not killed halfway.
+TEST_F(CliTest, AReaderThatQuitDoesNotStopTheUpdate) {
+  EXPECT_EQ(Shell("python3 -c 'import os, subprocess, sys; r, w = os.pipe(); os.close(r); "
+                  "print(subprocess.call(sys.argv[1:], stdout=w))' " + ShellPath(cli) + " " + ShellPath(path)),
+            "0\n");
+  EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
 }
 #endif
 

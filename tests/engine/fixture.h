@@ -53,9 +53,8 @@ class RecordingControls final : public RunControls {
   std::string fail_on;  // a text whose showing runs out of memory, or "caption", as a window can
 };
 
-// The new database as the piece files on disk make it, worked out from positions written out
-// here rather than from the engine's piece table: 0-based offsets in the piece and in the
-// database, and lengths.
+// The new database as the piece files on disk make it, from positions written out here rather than
+// from the engine's piece table: 0-based offsets in the piece and in the database, and lengths.
 inline std::vector<uint8_t> NewDatabaseFrom(const TempDir& pieces) {
   struct Range {
     const char* piece;

@@ -230,8 +230,7 @@ TEST_P(WindowAtDpi, LayoutFocusPlacementFolderListAndAFailedRun) {
 // The screen in the design's colours, then in a high-contrast theme's switched on while open: the
 // status label green on black or in the theme's window colours; the title block's frame hiding
 // none of its texts; texts, rule and folders in the theme's ink. A transparent label repainting
-// alone (Alt shows the keyboard cues, its text changed) first restores what lies under it.
-// Pictures of both are left beside the test.
+// alone (keyboard cues shown, its text changed) first restores what lies under it. Pictures too.
 TEST_F(WindowTest, WhatTheScreenShowsInTheDesignsColoursAndAHighContrastTheme) {
   ChangeDpi(96);
   static bool high_contrast = false;
@@ -311,9 +310,8 @@ TEST_F(WindowTest, WhatTheScreenShowsInTheDesignsColoursAndAHighContrastTheme) {
                                   [&](COLORREF c) { return c == theme[2]; }));
 }
 
-// The name Windows gives a control for screen readers when it has no name of its own: a
-// button's caption; for an edit box, list or combo box, the text of the static control right
-// before it in z-order, unless a control that takes the focus comes first.
+// The name Windows gives a control for screen readers when it has none of its own: a button's
+// caption; else the text of the static right before it in z-order, unless a focusable one is first.
 std::string NameByZOrder(HWND control) {
   wchar_t cls[32] = {};
   GetClassNameW(control, cls, 32);
