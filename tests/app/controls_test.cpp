@@ -79,7 +79,7 @@ TEST_F(FolderListTest, RowsOfADeepFolderOpenItsAncestors) {
   // Opening a row moves there; relative and ".." paths are taken from the current folder.
   ASSERT_TRUE(di.Open(1).ok());
   EXPECT_EQ(di.Path(), "c:\\Program Files");
-  ASSERT_TRUE(di.SetPath("Brackwell\\..\\Brackwell").ok());
+  ASSERT_TRUE(di.SetPath("..\\Program Files\\Brackwell").ok());
   EXPECT_EQ(di.Path(), "c:\\Program Files\\Brackwell");
   ASSERT_TRUE(di.SetPath("\\Program Files").ok());
   EXPECT_EQ(di.Path(), "c:\\Program Files");

@@ -14,11 +14,12 @@ TEST(Utf, RoundTripsJapaneseAstralAndLoneSurrogates) {
       {char16_t(0xDC00)},
   };
   for (const std::u16string& s : samples) EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(s)), s);
+  EXPECT_EQ(Utf16ToUtf8(std::u16string_view(u"\xD800\xDC00", 1)), "\xED\xA0\x80");  // not read past the end
   // Both ways, at the edges of each length and of the surrogates' ranges.
   const std::pair<std::u16string, std::string> pairs[] = {
       {u"アーカイヴ", "アーカイヴ"}, {u"\uFFFF", "\xEF\xBF\xBF"}, {u"\U00010000", "\xF0\x90\x80\x80"},
       {u"\U000103FF", "\xF0\x90\x8F\xBF"}, {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},
-      {u"𠮷", "\xF0\xA0\xAE\xB7"}};
+      {u"𠮷", "\xF0\xA0\xAE\xB7"}, {u"\x7F\x80", "\x7F\xC2\x80"}};
   for (const auto& [utf16, utf8] : pairs) {
     EXPECT_EQ(Utf16ToUtf8(utf16), utf8);
     EXPECT_EQ(Utf8ToUtf16(utf8), utf16);

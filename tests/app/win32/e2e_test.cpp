@@ -58,9 +58,8 @@ LSTATUS SetSystemDpi(DWORD dpi) {  // as Wine reads it when a program starts
                          sizeof dpi);
 }
 
-// Started at 120 dpi on a 1366 x 720 desktop (a laptop's, less its taskbar), it lays itself out for
-// 120 dpi by its manifest and, taller than the work area, opens with its whole caption, its only
-// handle, on the screen. Then a user's way through it.
+// Started at 120 dpi on a laptop's 1366 x 720 desktop, it lays itself out for 120 dpi and, taller
+// than the work area, opens with its whole caption, its only handle, on the screen. Then a user's way.
 TEST_F(EndToEnd, OnASmallDesktopAt120DpiChooseTheFolderUpdateAndFinish) {
   const wchar_t kDesktop[] = L"Qrv3Laptop", kSize[] = L"1366x720";
   ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", kDesktop, REG_SZ,
