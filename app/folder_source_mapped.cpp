@@ -5,15 +5,6 @@
 
 #include "engine/utf.h"
 
-#ifndef _WIN32
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-
-#include "engine/env_posix.h"
-#endif
-
 namespace qrv3 {
 namespace fs = std::filesystem;
 namespace {
@@ -72,11 +63,7 @@ fs::path MappedFolderSource::HostPath(const std::string& path) const {
     host = it->second;
   }
   for (const std::string& p : parts) host /= FsPath(p);
-#ifndef _WIN32
-  // Names resolve without regard to letter case, as on the drives this stands in for.
-  host = ResolvePosixPath(host.native());
-#endif
-  return host;
+  return HostSpelling(host);
 }
 
 std::vector<char> MappedFolderSource::Drives() {
@@ -116,39 +103,7 @@ Status MappedFolderSource::OpenFolder(const std::string& path, std::string* fold
 Status MappedFolderSource::ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
   const fs::path host = HostPath(folder);
   if (host.empty()) return Status::Error(Status::Code::kNotFound, "no folder " + folder);
-#ifndef _WIN32
-  // readdir gives each entry's kind without a stat on the file systems that matter.
-  DIR* dir = opendir(host.c_str());
-  if (dir == nullptr) return StatusFromErrno(errno, "list " + folder);
-  entries->clear();
-  while (const dirent* d = readdir(dir)) {
-    const std::string_view name = d->d_name;
-    if (name == "." || name == "..") continue;
-    bool is_folder = d->d_type == DT_DIR;
-    if (d->d_type != DT_DIR && d->d_type != DT_REG) {  // unknown, or a link to follow
-      struct stat st;
-      is_folder = fstatat(dirfd(dir), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-    }
-    entries->push_back({std::string(name), is_folder, name[0] == '.'});
-  }
-  closedir(dir);
-  return Status::Ok();
-#else
-  std::error_code ec;
-  fs::directory_iterator it(host, ec);
-  if (ec) return Status::Error(Status::Code::kAccessDenied, folder + ": " + ec.message());
-  entries->clear();
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) return Status::Error(Status::Code::kIoError, folder + ": " + ec.message());
-    FolderEntry e;
-    e.name = Utf8Path(it->path().filename());
-    std::error_code type_ec;
-    e.folder = it->is_directory(type_ec);
-    e.hidden = !e.name.empty() && e.name[0] == '.';
-    entries->push_back(std::move(e));
-  }
-  return Status::Ok();
-#endif
+  return ListHostFolder(host, folder, entries);
 }
 
 }  // namespace qrv3

@@ -50,4 +50,13 @@ class MappedFolderSource final : public FolderSource {
   std::string program_files_x86_;
 };
 
+// The host's side of a mapped source, one file for each platform (folder_source_mapped_win.cpp,
+// folder_source_mapped_posix.cpp).
+// `host` as the host's file system names it: on POSIX each component found without regard to
+// letter case, as on the drives this stands in for.
+std::filesystem::path HostSpelling(const std::filesystem::path& host);
+// The entries of the host folder `host`, which the source calls `folder`.
+Status ListHostFolder(const std::filesystem::path& host, const std::string& folder,
+                      std::vector<FolderEntry>* entries);
+
 }  // namespace qrv3

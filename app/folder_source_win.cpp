@@ -8,26 +8,12 @@
 #include <memory>
 
 #include "app/folder_source.h"
-#include "engine/env_win.h"
 #include "engine/process_win.h"
 #include "engine/utf.h"
+#include "engine/win32_util_win.h"
 
 namespace qrv3 {
 namespace {
-
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
 
 std::wstring Root(char letter) { return {static_cast<wchar_t>(letter), L':', L'\\'}; }
 
@@ -37,15 +23,6 @@ std::wstring WithoutTrailingSeparator(std::wstring p) {
   if (p.size() == 3 && p[1] == L':') return p;
   if (p.size() == 2 && p[1] == L':') return p + L"\\";
   return p;
-}
-
-std::wstring FullPath(const std::wstring& path) {
-  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return {};
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
-  full.resize(n);
-  return full;
 }
 
 class WindowsFolderSource final : public FolderSource {
@@ -98,7 +75,7 @@ class WindowsFolderSource final : public FolderSource {
       return StatusFromWin32(GetLastError(), "drive " + std::string{letter, ':'});
     }
     const wchar_t drive[] = {static_cast<wchar_t>(letter), L':', 0};
-    std::wstring current = FullPath(drive);
+    std::wstring current = FullPathName(drive);
     if (current.empty()) return StatusFromWin32(GetLastError(), "current folder of drive");
     *folder = Narrow(WithoutTrailingSeparator(current));
     return Status::Ok();
@@ -123,7 +100,7 @@ class WindowsFolderSource final : public FolderSource {
   }
 
   Status OpenFolder(const std::string& path, std::string* folder) override {
-    std::wstring full = FullPath(Widen(path));
+    std::wstring full = FullPathName(Widen(path));
     if (full.empty()) return StatusFromWin32(GetLastError(), "full path of " + path);
     const DWORD a = GetFileAttributesW(Win32Path(Narrow(full)).c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return StatusFromWin32(GetLastError(), "open " + path);
@@ -135,10 +112,10 @@ class WindowsFolderSource final : public FolderSource {
   Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) override {
     const std::string pattern = folder + (!folder.empty() && folder.back() == '\\' ? "*" : "\\*");
     WIN32_FIND_DATAW fd;
-    FindHandle find(FindFirstFileExW(Win32Path(pattern).c_str(), FindExInfoBasic, &fd,
-                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    UniqueFindHandle find(FindFirstFileExW(Win32Path(pattern).c_str(), FindExInfoBasic, &fd,
+                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     entries->clear();
-    if (find.get() == INVALID_HANDLE_VALUE) {
+    if (!find.valid()) {
       const DWORD err = GetLastError();
       if (err == ERROR_FILE_NOT_FOUND) return Status::Ok();  // an empty root folder
       return StatusFromWin32(err, "list " + folder);

@@ -9,7 +9,6 @@
 namespace qrv3::cli {
 namespace {
 
-constexpr const char* kName = "qrv3-updater-cli";
 constexpr const char* kUsage = "usage: qrv3-updater-cli [--check] INSTALL_PATH";
 
 constexpr const char* kHelp =

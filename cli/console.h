@@ -1,5 +1,5 @@
 // The console updater apart from its platform: the arguments, the help, the check or the update
-// run, and the exit status. cli/main.cpp gives it the streams and holds off interruptions.
+// run, and the exit status. cli/main.cpp runs it on the system's console (cli/system_console.h).
 #pragma once
 
 #include <string>
@@ -8,6 +8,9 @@
 #include "engine/env.h"
 
 namespace qrv3::cli {
+
+// The program's name, as its messages begin.
+inline constexpr const char* kName = "qrv3-updater-cli";
 
 // What a deployment tool or a script gets back.
 enum ExitStatus : int {

@@ -61,7 +61,8 @@ class ReadableFile {
 };
 
 // A new file in a Folder, created under a name of its own and written before it takes the place
-// of another entry. Destroying it before ReplaceInto() succeeded deletes it (ignoring errors).
+// of another entry. Destroying it removes what is still under its own name: the file itself
+// before a ReplaceInto(), afterwards only an entry still there (ignoring errors).
 class NewFile {
  public:
   virtual ~NewFile() = default;
@@ -74,11 +75,14 @@ class NewFile {
   // permission bits and, for root, the owner and group. Never more access than the model gives.
   virtual Status SetMetadata(const FileMetadata& model) = 0;
   // Renames the open file over the entry `name` of its folder, in one step that either happens
-  // whole or not at all, without looking its own name up again, and flushes the change. Another
-  // program holding `name` open makes it fail (kInUse or kAccessDenied), with nothing changed.
+  // whole or not at all, without looking its own name up again. Another program holding `name`
+  // open makes it fail (kInUse or kAccessDenied), with nothing changed. What it reports is the
+  // system's word only: a failure may come after the rename took place, and where another
+  // program can rename what lies under the file's own name, a success may have moved another
+  // file. IsEntry tells which; Folder::Sync makes it last.
   virtual Status ReplaceInto(const std::string& name) = 0;
-  // Whether the entry `name` of the folder is this very file: after a replace that reported a
-  // failure, the disk tells whether it happened. When it is, the file counts as replaced.
+  // Whether the entry `name` of the folder is this very file, as the disk has it now; a missing
+  // entry, or a link, is not. Only asks.
   virtual Status IsEntry(const std::string& name, bool* same) = 0;
   // Deletes the file through its own handle (POSIX: by its name in the folder) and closes it.
   virtual Status Discard() = 0;
@@ -110,6 +114,9 @@ class Folder {
   // Removes the entry `name` when it is a file or a link (the link itself, never what it points
   // to); a folder is not removed.
   virtual Status Remove(const std::string& name) = 0;
+  // Returns once the folder's entries as they stand, a rename into it included, are on the disk
+  // and would survive a power cut. A file system that cannot be asked to (FAT, a share) refuses.
+  virtual Status Sync() = 0;
 };
 
 class Env {

@@ -1,6 +1,7 @@
+// The file services of engine/env.h on POSIX: the Env, its folders, files and locks. Folder
+// listings and the lookup of names without regard to letter case are in folder_names_posix.
 #include "engine/env_posix.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
@@ -10,10 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <string_view>
 
 #include "engine/env.h"
-#include "engine/names.h"
 
 namespace qrv3 {
 
@@ -35,73 +34,6 @@ Status StatusFromErrno(int err, const std::string& what) {
 }
 
 namespace {
-
-// A file descriptor, closed when it goes.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
-  UniqueFd& operator=(UniqueFd&& o) noexcept {
-    reset(o.release());
-    return *this;
-  }
-  ~UniqueFd() { reset(); }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-int DupCloexec(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
-
-// Reads the names of an open folder listing and closes it.
-Status ReadNames(DIR* dir, const std::string& what, std::vector<std::string>* names) {
-  const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, closedir);
-  names->clear();
-  Status s;
-  for (;;) {
-    errno = 0;
-    const dirent* e = readdir(dir);
-    if (e == nullptr) {
-      if (errno != 0) s = StatusFromErrno(errno, "list " + what);
-      break;
-    }
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-      names->emplace_back(e->d_name);
-    }
-  }
-  return s;
-}
-
-Status ListWithSystem(const std::string& folder, std::vector<std::string>* names) {
-  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return StatusFromErrno(errno, "list " + folder);
-  return ReadNames(dir, folder, names);
-}
-
-FolderLister g_lister = ListWithSystem;
-
-// Lists the folder open as `dir_fd`.
-Status ListFd(int dir_fd, const std::string& what, std::vector<std::string>* names) {
-  UniqueFd fd(DupCloexec(dir_fd));
-  if (!fd.valid()) return StatusFromErrno(errno, "list " + what);
-  DIR* dir = fdopendir(fd.get());
-  if (dir == nullptr) return StatusFromErrno(errno, "list " + what);
-  fd.release();
-  rewinddir(dir);
-  return ReadNames(dir, what, names);
-}
 
 Status StampOf(const struct stat& st, const std::string& what, FileStamp* stamp) {
   struct tm tm;
@@ -259,11 +191,6 @@ class PosixNewFile final : public NewFile {
     if (::renameat(dir_.get(), name_.c_str(), dir_.get(), name.c_str()) != 0) {
       return StatusFromErrno(errno, "rename " + name_ + " to " + name);
     }
-    // Anyone who may write the folder can swap another file in under the temporary name: only
-    // ours in the database's place counts as done.
-    bool same = false;
-    if (Status s = IsEntry(name, &same); !s.ok()) return s;
-    if (!same) return Status::Error(Status::Code::kChanged, name + " is not the file that was written");
     return Status::Ok();
   }
 
@@ -275,10 +202,7 @@ class PosixNewFile final : public NewFile {
       *same = false;
       return Status::Ok();
     }
-    // Making the new entry durable is best effort: the replacement has happened and cannot be
-    // reported as not done.
     *same = SameFile(mine, entry);
-    if (*same) ::fsync(dir_.get());
     return Status::Ok();
   }
 
@@ -373,6 +297,11 @@ class PosixFolder final : public Folder {
     return Status::Ok();
   }
 
+  Status Sync() override {
+    if (::fsync(fd_.get()) != 0) return StatusFromErrno(errno, "fsync " + path_);
+    return Status::Ok();
+  }
+
  private:
   UniqueFd fd_;
   std::string path_;
@@ -445,76 +374,6 @@ class PosixEnv final : public Env {
 };
 
 }  // namespace
-
-FolderLister SetFolderListerForTesting(FolderLister lister) {
-  FolderLister old = g_lister;
-  g_lister = lister != nullptr ? lister : ListWithSystem;
-  return old;
-}
-
-Status ResolvePosixPath(const std::string& path, std::string* resolved) {
-  if (path.find('\0') != std::string::npos) {
-    return Status::Error(Status::Code::kInvalidPath, "NUL in a path");
-  }
-  std::string p = path;
-  for (char& c : p) {
-    if (c == '\\') c = '/';
-  }
-  std::string out = !p.empty() && p[0] == '/' ? "/" : "";
-  size_t i = 0;
-  while (i < p.size()) {
-    size_t j = p.find('/', i);
-    if (j == std::string::npos) j = p.size();
-    const std::string_view comp(p.data() + i, j - i);
-    i = j + 1;
-    if (comp.empty()) continue;
-    if (!out.empty() && out.back() != '/') out += '/';
-    if (comp == "." || comp == "..") {
-      out += comp;
-      continue;
-    }
-    // The name as written, when it is there, is the entry: the system's own lookup, and no
-    // folder to read. Two spellings of the database are told apart where it is replaced.
-    const std::string literal = out + std::string(comp);
-    struct stat st;
-    if (::lstat(literal.c_str(), &st) == 0) {
-      out = literal;
-      continue;
-    }
-    if (errno != ENOENT) return StatusFromErrno(errno, "stat " + literal);
-    const std::string folder = out.empty() ? "." : out;
-    std::vector<std::string> names;
-    if (Status s = g_lister(folder, &names); !s.ok()) return s;
-    const std::string* found = nullptr;
-    int matches = 0;
-    for (const std::string& n : names) {
-      if (CompareIgnoringCase(n, comp) == 0) {
-        ++matches;
-        found = &n;
-      }
-    }
-    if (matches == 0) {
-      return Status::Error(Status::Code::kNotFound, path + ": no entry " + std::string(comp));
-    }
-    if (matches > 1) {
-      return Status::Error(Status::Code::kAmbiguous, path + ": " + std::to_string(matches) +
-                                                         " entries are named " + std::string(comp));
-    }
-    out += *found;
-  }
-  if (!p.empty() && p.back() == '/' && !out.empty() && out.back() != '/') out += '/';
-  *resolved = std::move(out);
-  return Status::Ok();
-}
-
-std::string ResolvePosixPath(const std::string& path) {
-  std::string real;
-  if (ResolvePosixPath(path, &real).ok()) return real;
-  for (char& c : real = path) {
-    if (c == '\\') c = '/';
-  }
-  return real;
-}
 
 Env* Env::Default() {
   static PosixEnv env;

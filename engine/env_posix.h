@@ -1,6 +1,9 @@
 // POSIX details of the file services that other POSIX code shares.
 #pragma once
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -27,5 +30,38 @@ using FolderLister = Status (*)(const std::string& folder, std::vector<std::stri
 // Puts `lister` in the place of the system's listing for every lookup, so that a test can make
 // one fail; returns the one it replaces.
 FolderLister SetFolderListerForTesting(FolderLister lister);
+
+// Lists the folder open as `dir_fd` ("." and ".." left out), whatever its name is now.
+Status ListFd(int dir_fd, const std::string& what, std::vector<std::string>* names);
+
+// A file descriptor, closed when it goes.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
+  UniqueFd& operator=(UniqueFd&& o) noexcept {
+    reset(o.release());
+    return *this;
+  }
+  ~UniqueFd() { reset(); }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A second descriptor of what `fd` has open, closed in programs this one starts.
+inline int DupCloexec(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
 
 }  // namespace qrv3

@@ -1,5 +1,5 @@
-#include "engine/env_win.h"
-
+// The file services of engine/env.h on Windows: the Env, its folders, files and locks. How an
+// entry is opened as itself is in entries_win, what Wine does differently in wine_win.
 #include <aclapi.h>
 
 #include <algorithm>
@@ -7,55 +7,14 @@
 #include <cwchar>
 #include <vector>
 
+#include "engine/entries_win.h"
 #include "engine/env.h"
 #include "engine/utf.h"
+#include "engine/win32_util_win.h"
+#include "engine/wine_win.h"
 
 namespace qrv3 {
-
-Status StatusFromWin32(DWORD err, const std::string& what) {
-  using C = Status::Code;
-  C code;
-  switch (err) {
-    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-      code = C::kNotFound; break;
-    case ERROR_ACCESS_DENIED: case ERROR_WRITE_PROTECT: case ERROR_DIRECTORY:
-      code = C::kAccessDenied; break;
-    case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION: case ERROR_USER_MAPPED_FILE:
-      code = C::kInUse; break;
-    case ERROR_NOT_READY: case ERROR_DEV_NOT_EXIST: case ERROR_UNRECOGNIZED_MEDIA:
-      code = C::kNotReady; break;
-    case ERROR_INVALID_NAME: case ERROR_BAD_PATHNAME: case ERROR_FILENAME_EXCED_RANGE:
-    case ERROR_INVALID_DRIVE: case ERROR_INVALID_PARAMETER:
-      code = C::kInvalidPath; break;
-    case ERROR_HANDLE_EOF:
-      code = C::kShortFile; break;
-    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS:
-      code = C::kExists; break;
-    case ERROR_NOT_ENOUGH_MEMORY: case ERROR_OUTOFMEMORY:
-      code = C::kNoMemory; break;
-    default:
-      code = C::kIoError; break;
-  }
-  return Status::Error(code, what + " (Win32 error " + std::to_string(err) + ")");
-}
-
-std::wstring Win32Path(std::string_view utf8_path) {
-  std::wstring w = Widen(utf8_path);
-  // Leave room for the 8.3 name and the terminator that some calls add.
-  if (w.size() < MAX_PATH - 12 || w.rfind(L"\\\\?\\", 0) == 0) return w;
-  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return w;
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
-  full.resize(n);
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
-
 namespace {
-
-Status LastError(const std::string& what) { return StatusFromWin32(GetLastError(), what); }
 
 Status LocalStamp(const FILETIME& utc_time, const std::string& what, FileStamp* stamp) {
   SYSTEMTIME utc, local;
@@ -74,130 +33,6 @@ Status Attributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
   return Status::Ok();
 }
 
-
-// The name the NT layer takes for a full Win32 path: what a rename by handle needs on every
-// Windows from 7 on, whichever of them converts a DOS path itself.
-std::wstring NtPath(const std::wstring& win32) {
-  std::wstring full = win32;
-  if (full.rfind(L"\\\\?\\", 0) != 0) {
-    DWORD n = GetFullPathNameW(win32.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return L"";
-    full.assign(n, L'\0');
-    n = GetFullPathNameW(win32.c_str(), n, full.data(), nullptr);
-    full.resize(n);
-    if (full.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full.substr(2);
-    return L"\\??\\" + full;
-  }
-  return L"\\??\\" + full.substr(4);
-}
-
-Status Identity(HANDLE h, const std::string& what, BY_HANDLE_FILE_INFORMATION* info) {
-  if (!GetFileInformationByHandle(h, info)) return LastError("query " + what);
-  return Status::Ok();
-}
-
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
-}
-
-bool PlainFile(const BY_HANDLE_FILE_INFORMATION& info) {
-  return (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
-}
-
-// Opens an entry itself, never what a link or reparse point there points to (but see
-// IsEntryOf: Wine opens what a Unix link points to all the same). A named pipe in its place
-// cannot act as the one who opened it.
-UniqueHandle OpenEntry(const std::wstring& path, DWORD access, DWORD share) {
-  return UniqueHandle(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS |
-                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-                                  nullptr));
-}
-
-bool UnderWine() {
-  static const bool wine =
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-  return wine;
-}
-
-// Where the file or folder open as `h` really is, every link on the way resolved; empty when the
-// system cannot say.
-std::wstring FinalPath(HANDLE h) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
-                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0) return L"";
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(n);
-  }
-}
-
-bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-// Whether what `h` has open is the entry `name` of the folder whose final path is `folder`. Wine
-// shows a Unix symbolic link as the file or folder it points to: no reparse point through the
-// handle, and the reparse-point flag does not keep it from opening the target. Only where the
-// handle is tells it apart, and the folder's own final path is worked out the same way, so
-// short names, substituted drives and links further up agree on both sides. An empty `folder`
-// (a volume that cannot say, on Windows, where the attributes already tell a link) passes.
-bool IsEntryOf(const std::wstring& folder, HANDLE h, std::wstring_view name) {
-  if (folder.empty()) return true;
-  const std::wstring path = FinalPath(h);
-  // Where a file's final path cannot be had although its folder's can (a folder that may be
-  // read but not listed, on some shares), Windows' own attributes still tell a link; Wine's not.
-  if (path.empty()) return !UnderWine();
-  const std::wstring_view p(path);
-  const size_t base = folder.size() + (folder.back() == L'\\' ? 0 : 1);
-  return p.size() > base && EqualIgnoringCase(p.substr(0, folder.size()), folder) &&
-         p[base - 1] == L'\\' && EqualIgnoringCase(p.substr(base), name);
-}
-
-// The final path of the folder open as `h`, for IsEntryOf. Under Wine a folder that cannot say
-// where it is cannot have its entries told from links: refused.
-Status FolderFinalPath(HANDLE h, const std::string& what, std::wstring* folder) {
-  *folder = FinalPath(h);
-  if (folder->empty() && UnderWine()) {
-    return Status::Error(Status::Code::kAccessDenied, "cannot tell where " + what + " is");
-  }
-  return Status::Ok();
-}
-
-// Splits a path at its last separator: the folder it names an entry of ("." for none, a root
-// keeping its separator) and the entry's name.
-void SplitPath(const std::wstring& path, std::wstring* folder, std::wstring* name) {
-  const size_t sep = path.find_last_of(L"\\/");
-  if (sep == std::wstring::npos) {
-    *folder = L".";
-    *name = path;
-    return;
-  }
-  *folder = path.substr(0, sep);
-  *name = path.substr(sep + 1);
-  // A drive's root and a share's keep their separator: without it they name something else.
-  const auto separators = std::count(folder->begin(), folder->end(), L'\\');
-  const bool unc = folder->rfind(L"\\\\", 0) == 0;
-  const bool long_unc = folder->rfind(L"\\\\?\\UNC\\", 0) == 0;
-  if (sep == 0 || path[sep - 1] == L':' || (unc && separators == (long_unc ? 5 : 3))) {
-    *folder += L'\\';
-  }
-}
-
-Status DeleteByHandle(HANDLE h, const std::string& what) {
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  if (!SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) {
-    return LastError("remove " + what);
-  }
-  return Status::Ok();
-}
-
 // A security descriptor the system allocated; freed when it goes.
 struct LocalMemory {
   PSECURITY_DESCRIPTOR p = nullptr;
@@ -206,184 +41,11 @@ struct LocalMemory {
   }
 };
 
-// The entries of a folder, named the way the wide API takes them and opened only as themselves.
-struct FolderEntries {
-  std::string utf8;    // the folder's path
-  std::wstring final;  // where it really is, for IsEntryOf
-
-  std::string What(const std::string& name) const { return utf8 + "\\" + name; }
-  std::wstring Path(const std::string& name) const { return Win32Path(What(name)); }
-
-  // Opens the entry `name` itself: what a link there points to is refused (kAccessDenied). With
-  // `fallback`, a file others hold without sharing `access`, or that we may not open so, is
-  // opened for that instead.
-  Status Open(const std::string& name, DWORD access, DWORD share, UniqueHandle* out,
-              DWORD fallback = 0) const {
-    UniqueHandle h = OpenEntry(Path(name), access, share);
-    const DWORD err = GetLastError();
-    const bool refused = err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED;
-    if (!h.valid() && fallback != 0 && refused) {
-      h = OpenEntry(Path(name), fallback, share);
-    }
-    if (!h.valid()) return LastError("open " + What(name));
-    if (!IsEntryOf(final, h.get(), Widen(name))) {
-      return Status::Error(Status::Code::kAccessDenied, What(name) + " is a link");
-    }
-    *out = std::move(h);
-    return Status::Ok();
-  }
-
-  // Removes the entry `name` when it is a file or a link (the link itself), never a folder. A
-  // link that Wine would follow cannot be removed as a link from Windows code: it stays.
-  Status Remove(const std::string& name) const {
-    UniqueHandle e;
-    if (Status s = Open(name, DELETE | FILE_READ_ATTRIBUTES,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &e);
-        !s.ok()) {
-      return s;
-    }
-    BY_HANDLE_FILE_INFORMATION d;
-    if (Status s = Identity(e.get(), What(name), &d); !s.ok()) return s;
-    if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      return Status::Error(Status::Code::kAccessDenied, What(name) + " is a folder");
-    }
-    return DeleteByHandle(e.get(), What(name));
-  }
-
-  // Whether the entry `name` is the file open as `h`; a missing entry, or a link, is not.
-  Status IsFileAt(HANDLE h, const std::string& name, bool* same) const {
-    *same = false;
-    // Asking only for attributes passes any sharing, ours included.
-    UniqueHandle e;
-    Status s = Open(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &e);
-    if (s.code() == Status::Code::kNotFound || s.code() == Status::Code::kAccessDenied) {
-      return Status::Ok();
-    }
-    if (!s.ok()) return s;
-    BY_HANDLE_FILE_INFORMATION mine, entry;
-    if (Status r = Identity(h, What(name), &mine); !r.ok()) return r;
-    if (Status r = Identity(e.get(), What(name), &entry); !r.ok()) return r;
-    *same = SameFile(mine, entry);
-    return Status::Ok();
-  }
-};
-
-// Opens the entry at `path` itself, as FolderEntries::Open does, for a path given whole: its
-// folder is opened too, links on the way to it followed, for its final path.
-Status OpenOwnEntry(const std::wstring& path, const std::string& what, DWORD access, DWORD share,
-                    UniqueHandle* out) {
-  std::wstring folder, name;
-  SplitPath(path, &folder, &name);
-  if (name.empty()) {  // a drive's root is its own entry
-    UniqueHandle h = OpenEntry(path, access, share);
-    if (!h.valid()) return LastError("open " + what);
-    *out = std::move(h);
-    return Status::Ok();
-  }
-  UniqueHandle f(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!f.valid()) return LastError("open the folder of " + what);
-  std::wstring final_folder;
-  if (Status s = FolderFinalPath(f.get(), what, &final_folder); !s.ok()) return s;
-  UniqueHandle h = OpenEntry(path, access, share);
-  if (!h.valid()) return LastError("open " + what);
-  if (!IsEntryOf(final_folder, h.get(), name)) {
-    return Status::Error(Status::Code::kAccessDenied, what + " is a link");
-  }
-  *out = std::move(h);
-  return Status::Ok();
-}
-
 // What SetMetadata takes back: the attributes, then the security descriptor (self-relative,
 // owner and DACL), if the file system keeps one.
 struct WinMetadataHeader {
   DWORD attributes;
 };
-
-// Under Wine an access list only stands for Unix permission bits, and Wine reads an entry for
-// the running user as one for the file's owner and group alike: a copy of an owner-only file's
-// list gives the group its access too. Wine reads an entry for the file's owner as the owner's
-// alone when that owner is not the running user, so the new file's list names a placeholder
-// owner (CREATOR OWNER, never anyone's token) with what the old file's owner had, and Everyone
-// with what everyone had: its group gets no more than everyone else. Execution is never given.
-Status WineModeDescriptor(std::vector<uint8_t>* sd) {
-  const auto old = static_cast<PSECURITY_DESCRIPTOR>(sd->data());
-  PSID owner = nullptr;
-  BOOL defaulted = FALSE, present = FALSE;
-  PACL dacl = nullptr;
-  if (!GetSecurityDescriptorOwner(old, &owner, &defaulted) ||
-      !GetSecurityDescriptorDacl(old, &present, &dacl, &defaulted)) {
-    return LastError("read security");
-  }
-  SID_IDENTIFIER_AUTHORITY world_authority = SECURITY_WORLD_SID_AUTHORITY;
-  SID_IDENTIFIER_AUTHORITY creator_authority = SECURITY_CREATOR_SID_AUTHORITY;
-  struct SidFree {
-    void operator()(PSID p) const { FreeSid(p); }
-  };
-  PSID world_sid = nullptr, placeholder_sid = nullptr;
-  if (!AllocateAndInitializeSid(&world_authority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
-                                &world_sid)) {
-    return LastError("make a SID");
-  }
-  std::unique_ptr<void, SidFree> world(world_sid);
-  if (!AllocateAndInitializeSid(&creator_authority, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0, 0, 0,
-                                0, 0, &placeholder_sid)) {
-    return LastError("make a SID");
-  }
-  std::unique_ptr<void, SidFree> placeholder(placeholder_sid);
-
-  // Reading and writing, as Wine tells them in an entry's access mask.
-  constexpr DWORD kRead = 1, kWrite = 2;
-  const auto rights = [](DWORD mask) {
-    return ((mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) ? kRead : 0) |
-           ((mask & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE | GENERIC_ALL)) ? kWrite
-                                                                                        : 0);
-  };
-  const auto access = [](DWORD r) {
-    return ((r & kRead) ? FILE_GENERIC_READ : 0) | ((r & kWrite) ? FILE_GENERIC_WRITE : 0);
-  };
-  // What the owner and everyone may do, as Wine reads a list: the first entry to grant or deny
-  // reading, or writing, decides it. No list at all lets everyone do everything.
-  DWORD user = 0, everyone = 0, user_decided = 0, everyone_decided = 0;
-  if (!present || dacl == nullptr) user = everyone = kRead | kWrite;
-  for (DWORD i = 0; present && dacl != nullptr && i < dacl->AceCount; ++i) {
-    ACE_HEADER* ace = nullptr;
-    if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) return LastError("read security");
-    if (ace->AceFlags & INHERIT_ONLY_ACE) continue;
-    const bool allowed = ace->AceType == ACCESS_ALLOWED_ACE_TYPE;
-    if (!allowed && ace->AceType != ACCESS_DENIED_ACE_TYPE) continue;
-    // Both kinds of entry lay out their mask and SID alike.
-    const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(ace);
-    PSID sid = const_cast<DWORD*>(&entry->SidStart);
-    auto decide = [&](DWORD* mask, DWORD* decided) {
-      const DWORD named = rights(entry->Mask);
-      if (allowed) *mask |= named & ~*decided;
-      *decided |= named;
-    };
-    const bool for_everyone = EqualSid(sid, world.get());
-    if (for_everyone) decide(&everyone, &everyone_decided);
-    if (for_everyone || (owner != nullptr && EqualSid(sid, owner))) decide(&user, &user_decided);
-  }
-  const DWORD size = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE);
-  std::vector<uint8_t> acl_bytes(size);
-  auto* acl = reinterpret_cast<PACL>(acl_bytes.data());
-  SECURITY_DESCRIPTOR made;
-  if (!InitializeAcl(acl, size, ACL_REVISION) ||
-      (user && !AddAccessAllowedAce(acl, ACL_REVISION, access(user), placeholder.get())) ||
-      (everyone && !AddAccessAllowedAce(acl, ACL_REVISION, access(everyone), world.get())) ||
-      !InitializeSecurityDescriptor(&made, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetSecurityDescriptorOwner(&made, placeholder.get(), FALSE) ||
-      !SetSecurityDescriptorDacl(&made, TRUE, acl, FALSE)) {
-    return LastError("make security");
-  }
-  DWORD length = 0;
-  MakeSelfRelativeSD(&made, nullptr, &length);
-  sd->assign(length, 0);
-  if (!MakeSelfRelativeSD(&made, sd->data(), &length)) return LastError("make security");
-  return Status::Ok();
-}
 
 class WinReadableFile final : public ReadableFile {
  public:
@@ -494,7 +156,7 @@ class WinNewFile final : public NewFile {
       : folder_(std::move(folder)), name_(std::move(name)), h_(std::move(h)),
         can_set_dacl_(can_set_dacl) {}
   ~WinNewFile() override {
-    if (!replaced_ && h_.valid()) Discard();
+    if (h_.valid()) Discard();
   }
 
   Status Append(const uint8_t* data, size_t n) override {
@@ -570,25 +232,13 @@ class WinNewFile final : public NewFile {
     if (!SetFileInformationByHandle(h_.get(), FileRenameInfo, rename, static_cast<DWORD>(bytes))) {
       return LastError("replace " + name + " with " + name_);
     }
-    // Where another program can rename what lies under the handle's old name (Wine, for a Linux
-    // process), the rename may have moved another file: only ours counts as done.
-    bool same = false;
-    Status s = folder_.IsFileAt(h_.get(), name, &same);
-    if (s.ok() && !same) {
-      s = Status::Error(Status::Code::kChanged, name + " is not the file that was written");
-    }
-    if (!s.ok()) return s;
-    replaced_ = true;
-    // The file is in place; flushing its new name is best effort, since the replacement has
-    // happened and cannot be reported as not done.
+    // Flushing the file under its new name is best effort: the rename has been done.
     FlushFileBuffers(h_.get());
     return Status::Ok();
   }
 
   Status IsEntry(const std::string& name, bool* same) override {
-    Status s = folder_.IsFileAt(h_.get(), name, same);
-    if (s.ok() && *same) replaced_ = true;
-    return s;
+    return folder_.IsFileAt(h_.get(), name, same);
   }
 
   Status Discard() override {
@@ -610,15 +260,6 @@ class WinNewFile final : public NewFile {
   UniqueHandle h_;
   bool can_set_dacl_;
   bool rename_tried_ = false;
-  bool replaced_ = false;
-};
-
-// An owning find handle.
-struct FindGuard {
-  HANDLE h;
-  ~FindGuard() {
-    if (h != INVALID_HANDLE_VALUE) FindClose(h);
-  }
 };
 
 class WinFolder final : public Folder {
@@ -679,14 +320,14 @@ class WinFolder final : public Folder {
   Status List(std::vector<std::string>* names) override {
     names->clear();
     WIN32_FIND_DATAW d;
-    FindGuard found{FindFirstFileExW(Win32Path(entries_.utf8 + "\\*").c_str(), FindExInfoBasic, &d,
-                                     FindExSearchNameMatch, nullptr, 0)};
-    if (found.h == INVALID_HANDLE_VALUE) return LastError("list " + entries_.utf8);
+    UniqueFindHandle found(FindFirstFileExW(Win32Path(entries_.utf8 + "\\*").c_str(),
+                                            FindExInfoBasic, &d, FindExSearchNameMatch, nullptr, 0));
+    if (!found.valid()) return LastError("list " + entries_.utf8);
     do {
       if (std::wcscmp(d.cFileName, L".") != 0 && std::wcscmp(d.cFileName, L"..") != 0) {
         names->push_back(Narrow(d.cFileName));
       }
-    } while (FindNextFileW(found.h, &d));
+    } while (FindNextFileW(found.get(), &d));
     const DWORD err = GetLastError();
     if (err != ERROR_NO_MORE_FILES) return StatusFromWin32(err, "list " + entries_.utf8);
     return Status::Ok();
@@ -740,6 +381,11 @@ class WinFolder final : public Folder {
   }
 
   Status Remove(const std::string& name) override { return entries_.Remove(name); }
+
+  Status Sync() override {
+    if (!FlushFileBuffers(h_.get())) return LastError("flush " + entries_.utf8);
+    return Status::Ok();
+  }
 
  private:
   static Status Busy(const std::string& what) {

@@ -125,11 +125,40 @@ Status CreateTemporary(Folder& folder, std::unique_ptr<NewFile>* file, std::stri
   return s;
 }
 
+// Whether the database's name now leads to the new file, asked twice before it counts as unable
+// to tell. The rename may have happened, so nothing here may end the run with an exception: no
+// memory for the question is no answer.
+Status AskIsEntry(NewFile& file, const std::string& database, bool* same) {
+  Status seen;
+  for (int ask = 0; ask < 2; ++ask) {
+    *same = false;
+    try {
+      seen = file.IsEntry(database, same);
+    } catch (...) {
+      seen = Status::Error(Status::Code::kNoMemory, "no memory to look at " + database);
+    }
+    if (seen.ok()) return seen;
+  }
+  return seen;
+}
+
+// Makes the replacement last, best effort: it has happened and cannot be reported as not done.
+void SyncAfterReplace(Folder& folder) {
+  try {
+    folder.Sync();
+  } catch (...) {
+  }
+}
+
 // Puts the new file in the database's place, trying again for a moment while another program
 // holds the database. Before each try the database is checked again to be the file the
 // verification accepted: between tries another program may have written it, or, where the
 // system lets a folder be swapped while it is open (Wine, for a Linux process), the name may
 // lead elsewhere.
+//
+// Whatever the rename reports, the disk decides whether it took place: a failure reported after
+// it is no failure, and a success that put another file in the database's place (one swapped in
+// under the temporary name by anyone who may write the folder) is none.
 Status ReplaceWithRetries(Env& env, Folder& folder, NewFile& file, const std::string& database,
                           const EntryInfo& checked) {
   Status s;
@@ -137,13 +166,16 @@ Status ReplaceWithRetries(Env& env, Folder& folder, NewFile& file, const std::st
     EntryInfo now;
     if (s = CheckUnchanged(folder, database, &checked, &now); !s.ok()) return s;
     s = file.ReplaceInto(database);
-    if (s.ok()) return s;
-    // A failure reported after the rename took place is no failure: the disk decides, asked
-    // twice before it counts as unable to tell.
     bool same = false;
-    Status seen = file.IsEntry(database, &same);
-    if (!seen.ok()) seen = file.IsEntry(database, &same);
-    if (seen.ok() && same) return Status::Ok();
+    const Status seen = AskIsEntry(file, database, &same);
+    if (seen.ok() && same) {
+      SyncAfterReplace(folder);
+      return Status::Ok();
+    }
+    if (s.ok()) {
+      if (!seen.ok()) return seen;
+      return Status::Error(Status::Code::kChanged, database + " is not the file that was written");
+    }
     const bool momentary =
         s.code() == Status::Code::kInUse || s.code() == Status::Code::kAccessDenied;
     if (!seen.ok() || !momentary || attempt == kReplaceTries) return s;

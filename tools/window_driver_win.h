@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/env_win.h"
+#include "engine/win32_util_win.h"
 
 namespace qrv3::driver {
 

@@ -126,6 +126,8 @@ class FaultyEnv final : public Env {
     Status Remove(const std::string& n) override {
       return env_->Call("Remove", [&] { return real_->Remove(n); });
     }
+    // Named apart from the new file's Sync.
+    Status Sync() override { return env_->Call("SyncFolder", [&] { return real_->Sync(); }); }
 
    private:
     FaultyEnv* env_;

@@ -15,7 +15,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "engine/env_win.h"
+#include "engine/win32_util_win.h"
 #else
 #include <dlfcn.h>
 #include <sys/stat.h>
