@@ -232,8 +232,6 @@ class WinNewFile final : public NewFile {
     if (!SetFileInformationByHandle(h_.get(), FileRenameInfo, rename, static_cast<DWORD>(bytes))) {
       return LastError("replace " + name + " with " + name_);
     }
-    // Flushing the file under its new name is best effort: the rename has been done.
-    FlushFileBuffers(h_.get());
     return Status::Ok();
   }
 
@@ -437,12 +435,22 @@ class WinEnv final : public Env {
     while (w.size() > 3 && (w.back() == L'\\' || w.back() == L'/') && w[w.size() - 2] != L':') {
       w.pop_back();
     }
-    UniqueHandle h;
-    if (Status s = OpenOwnEntry(w, path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, &h);
-        !s.ok()) {
-      return s;
+    // A rename by handle names its target in the NT form, which a path in the device namespace
+    // (\\.\Z:\…) has none of: what could not be replaced is refused before anything is written.
+    if (NtPath(w).empty()) {
+      return StatusFromWin32(ERROR_INVALID_NAME, "a replace cannot name the entries of " + path);
     }
+    // Write access lets the folder be flushed after a replace (FlushFileBuffers on a folder
+    // handle); where it is refused (a folder only listed, or held without write sharing) the
+    // folder is opened for listing only and its flush is refused in turn.
+    constexpr DWORD kList = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    UniqueHandle h;
+    Status opened = OpenOwnEntry(w, path, kList | FILE_ADD_FILE, kShare, &h);
+    if (opened.code() == Status::Code::kAccessDenied || opened.code() == Status::Code::kInUse) {
+      opened = OpenOwnEntry(w, path, kList, kShare, &h);
+    }
+    if (!opened.ok()) return opened;
     BY_HANDLE_FILE_INFORMATION d;
     if (Status s = Identity(h.get(), path, &d); !s.ok()) return s;
     if (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {

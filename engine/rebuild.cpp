@@ -192,10 +192,11 @@ Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
   if (s.ok()) {
     s = StreamDatabase(pieces, [&](const uint8_t* data, size_t n) { return file->Append(data, n); });
   }
-  if (s.ok()) s = file->Sync();
-  // Only now: the old database's owner, who gets the file with it, must not be able to open it
-  // while it is written.
+  // Only after the last append: the old database's owner, who gets the file with it, must not be
+  // able to open it while it is written. Before the flush, so that what the file carries is on
+  // the disk with its bytes.
   if (s.ok()) s = file->SetMetadata(metadata);
+  if (s.ok()) s = file->Sync();
   if (s.ok()) s = ReplaceWithRetries(env, folder, *file, database, checked);
   if (s.ok()) return s;
 

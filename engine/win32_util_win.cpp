@@ -43,11 +43,12 @@ std::wstring FullPathName(const std::wstring& path) {
 
 namespace {
 
-// The \\?\ form of a path, which no length limit applies to; empty when it has no full form.
+// The \\?\ form of a path, which no length limit applies to; empty when it has none.
 std::wstring ExtendedPath(const std::wstring& path) {
   if (path.rfind(L"\\\\?\\", 0) == 0) return path;
   const std::wstring full = FullPathName(path);
-  if (full.empty()) return full;
+  // A path in the device namespace (\\.\…) has no such form: it is no share.
+  if (full.empty() || full.rfind(L"\\\\.\\", 0) == 0) return {};
   if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }

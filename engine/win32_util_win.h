@@ -26,7 +26,7 @@ std::wstring Win32Path(std::string_view utf8_path);
 
 // The name the NT layer takes for a Win32 path ("\??\C:\…", "\??\UNC\server\share\…"): what a
 // rename by handle needs on every Windows from 7 on, whichever of them converts a DOS path
-// itself. Empty when the path has no full form.
+// itself. Empty when it has none: no full form, or a path in the device namespace (\\.\…).
 std::wstring NtPath(const std::wstring& win32);
 
 // Owns a handle of the kind `Close` closes; closes it on destruction. A null handle and

@@ -1,5 +1,7 @@
 #include "engine/wine_win.h"
 
+#include <winternl.h>
+
 #include "engine/win32_util_win.h"
 
 namespace qrv3 {
@@ -10,7 +12,40 @@ bool UnderWine() {
   return wine;
 }
 
+namespace {
+
+// Where the file open as `h` is, as Wine's own GetFinalPathNameByHandleW says it ("\\?\Z:\…"),
+// but for a name of any length: Wine's asks the system for the name in a buffer of MAX_PATH
+// characters and fails (error 234) beyond it. The name comes from NtQueryObject, which ntdll, always
+// loaded, exports; under Wine it is the DOS path in the NT form, "\??\Z:\…".
+std::wstring WineFinalPath(HANDLE h) {
+  using QueryObjectFn = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+  static const auto query = reinterpret_cast<QueryObjectFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+  constexpr ULONG kObjectNameInformation = 1;
+  if (query == nullptr) return L"";
+  // Room for a name of MAX_PATH characters at first; the size it asks for after that.
+  std::vector<ULONGLONG> buffer((sizeof(UNICODE_STRING) + MAX_PATH * sizeof(wchar_t)) / 8 + 1);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ULONG needed = 0;
+    const ULONG size = static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG));
+    const LONG status = query(h, kObjectNameInformation, buffer.data(), size, &needed);
+    if (status >= 0) {
+      const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+      const std::wstring_view nt(name->Buffer, name->Length / sizeof(wchar_t));
+      if (nt.rfind(L"\\??\\", 0) != 0) return L"";
+      return L"\\\\?\\" + std::wstring(nt.substr(4));
+    }
+    if (needed <= size) return L"";
+    buffer.resize(needed / sizeof(ULONGLONG) + 1);
+  }
+  return L"";
+}
+
+}  // namespace
+
 std::wstring FinalPath(HANDLE h) {
+  if (UnderWine()) return WineFinalPath(h);
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),

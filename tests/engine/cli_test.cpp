@@ -333,6 +333,24 @@ TEST_F(CliTest, AReaderThatQuitDoesNotStopTheUpdate) {
 }
 #endif
 
+// Paths of any length, as the README promises: an installation and an updater's folder each
+// longer than the 260 characters beyond which Wine cannot say where a handle leads.
+TEST_F(CliTest, UpdatesAnInstallationOverTwoHundredSixtyCharactersDeep) {
+  const std::string level = "\\" + std::string(100, 'x');
+  const std::string far_folder = folder + level + level + level, far = far_folder + "\\";
+  const fs::path far_updater = demo::FsPath(updater / level.substr(1) + level + level);
+  ASSERT_GT(far.size(), 260u);
+  ASSERT_TRUE(demo::WriteInstallation(far_folder).ok());
+  ASSERT_TRUE(demo::WritePieces(demo::Utf8Path(far_updater)).ok());
+  const std::string far_cli = demo::Utf8Path(far_updater / demo::FsPath(cli).filename());
+  fs::copy_file(demo::FsPath(cli), demo::FsPath(far_cli));
+  for (const auto& [args, exit] : {std::pair{std::vector<std::string>{"--check", far}, 0},
+                                   {{far}, 0}, {{"--check", far}, 3}}) {
+    const ProcessResult r = RunProcess(far_cli, args);
+    EXPECT_EQ(r.exit_code, exit) << args.front() << "\n" << r.out << r.err;
+  }
+}
+
 // In the process, on a console that records.
 class RecordingConsole final : public cli::Console {
  public:

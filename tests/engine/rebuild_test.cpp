@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -96,6 +97,18 @@ TEST_F(RebuildTest, ADatabaseHeldOpenIsReplacedOnlyOnceFree) {
     EXPECT_TRUE(FileHolds(Database(), hold_ms > 0 ? new_bytes : old_bytes));
   }
 }
+
+// A path in the device namespace (\\.\C:\…) reaches every file, but a rename by handle cannot
+// name the database through it: refused before anything is written.
+TEST_F(RebuildTest, AnInstallationNoReplaceCanNameIsRefusedBeforeAnyWrite) {
+  FaultyEnv env(Env::Default());
+  RecordingControls controls("\\\\.\\" + install.install_path());
+  Status why;
+  EXPECT_EQ(RunUpdate(controls, env, pieces.str(), &why), RunOutcome::kRebuildFailed);
+  EXPECT_EQ(why.code(), Status::Code::kInvalidPath) << why.ToString();
+  EXPECT_EQ(std::count(env.log().begin(), env.log().end(), "CreateNew"), 0);
+  ExpectOldDatabase();
+}
 #endif
 
 // Every call of the file services that a run makes is failed once, in turn, in each of the ways
@@ -129,6 +142,15 @@ TEST_F(RebuildTest, AFailureAtAnyCallLeavesTheInstallationWholeAndTellsTheTruth)
       prepare(counting);
       ASSERT_EQ(Run(counting), sc.refused_replaces > 1 ? RunOutcome::kRebuildFailed : RunOutcome::kFinished);
       total = counting.calls();
+      if (sc.refused_replaces == 0) {
+        // A success lasts: the new file gets its owner and permissions before its bytes are
+        // flushed (with them), and the folder is flushed once the rename has put it in place.
+        const auto& log = counting.log();
+        const auto at = [&](const char* call) { return std::find(log.begin(), log.end(), call) - log.begin(); };
+        EXPECT_LT(at("SetMetadata"), at("Sync"));
+        EXPECT_LT(at("ReplaceInto"), at("SyncFolder"));
+        EXPECT_LT(at("SyncFolder"), std::ssize(log));
+      }
       ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());  // undo the update
     }
     ASSERT_GT(total, 15);
