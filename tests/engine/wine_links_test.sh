@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Wine shows a Unix symbolic link as the file or folder it points to. The real console updater
 # and the real window, under Wine, on installations with links planted where the updater
-# reads, locks, cleans up or writes, and with an owner-only database: nothing outside the
-# installation changes, a refusal is a failure, and success means the new database, whole.
+# reads, locks, cleans up or writes, with an owner-only database, and more than 260 characters
+# deep: nothing outside the installation changes, a refusal is a failure, and success means the
+# new database, whole and flushed with its folder.
 #
 # wine_links_test.sh BUILD_DIR (a Windows build, with its wine-run and gui-run)
 set -uo pipefail
@@ -39,6 +40,8 @@ plant() {
 # rebuild failure 2 with a reason on stderr and the old database; either way its permission bits.
 check_cli() {
   local case=$1 want=$2 dir="$work/cli-$1"
+  # Past where Wine's GetFinalPathNameByHandleW gives up (error 234).
+  [ "$case" = long ] && dir+=$(printf '/%0100d' 1 2 3)
   mkdir -p "$dir/outside" "$dir/updater"
   "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$(dos "$dir/install")" "$(dos "$dir/updater")" ||
     { fail "$case: no demo installation"; return; }
@@ -46,7 +49,8 @@ check_cli() {
   local db="$dir/install/Database/p03.PAC" old_db old_mode before after status
   plant "$case" "$dir/install" "$dir/outside"
   old_db=$(sha256sum < "$db") old_mode=$(stat -c %a "$db") before=$(outside_state "$dir/outside")
-  "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err"
+  strace -f -qq -y --seccomp-bpf -e trace=fsync -o "$dir/fsyncs" \
+    "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err"
   status=$?
   after=$(outside_state "$dir/outside")
   [ "$before" = "$after" ] || fail "$case: outside the installation changed: $(diff <(echo "$before") <(echo "$after"))"
@@ -55,6 +59,7 @@ check_cli() {
   if [ "$want" = 0 ]; then
     "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" --check "$(dos "$dir/install")\\" >/dev/null 2>&1
     [ $? = 3 ] || fail "$case: the database is not the new one, whole"
+    grep -q "fsync([0-9]*<$dir/install/Database>)" "$dir/fsyncs" || fail "$case: the Database folder was not flushed"
   else
     grep -q . "$dir/err" || fail "$case: a refusal without a reason"
     [ "$(sha256sum < "$db")" = "$old_db" ] || fail "$case: the database changed"
@@ -62,7 +67,7 @@ check_cli() {
   echo "console updater, $case: exit status $status"
 }
 
-for case in leftover:0 folder:2 database:2 lock:2 private:0; do check_cli "${case%:*}" "${case#*:}"; done
+for case in leftover:0 folder:2 database:2 lock:2 private:0 long:0; do check_cli "${case%:*}" "${case#*:}"; done
 
 # The window: the driver presses 「更新開始」 on the default install folder of a prefix of its own.
 app='c:\Program Files\Brackwell\Morvanth「Quelline」アーカイヴ'
