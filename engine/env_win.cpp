@@ -1,14 +1,13 @@
 // The file services of engine/env.h on Windows: the Env, its folders, files and locks. How an
-// entry is opened as itself is in entries_win, what Wine does differently in wine_win.
-#include <aclapi.h>
-
+// entry is opened as itself is in entries_win, what a file carries besides its bytes in
+// metadata_win, what Wine does differently in wine_win.
 #include <algorithm>
-#include <cstring>
 #include <cwchar>
 #include <vector>
 
 #include "engine/entries_win.h"
 #include "engine/env.h"
+#include "engine/metadata_win.h"
 #include "engine/utf.h"
 #include "engine/win32_util_win.h"
 #include "engine/wine_win.h"
@@ -32,20 +31,6 @@ Status Attributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
   }
   return Status::Ok();
 }
-
-// A security descriptor the system allocated; freed when it goes.
-struct LocalMemory {
-  PSECURITY_DESCRIPTOR p = nullptr;
-  ~LocalMemory() {
-    if (p != nullptr) LocalFree(p);
-  }
-};
-
-// What SetMetadata takes back: the attributes, then the security descriptor (self-relative,
-// owner and DACL), if the file system keeps one.
-struct WinMetadataHeader {
-  DWORD attributes;
-};
 
 class WinReadableFile final : public ReadableFile {
  public:
@@ -117,25 +102,9 @@ class WinReadableFile final : public ReadableFile {
   }
 
   Status GetMetadata(FileMetadata* metadata) override {
-    FILE_BASIC_INFO basic;
-    if (!GetFileInformationByHandleEx(h_.get(), FileBasicInfo, &basic, sizeof basic)) {
-      return LastError("attributes of " + what_);
-    }
-    const WinMetadataHeader header{basic.FileAttributes};
-    metadata->bytes.assign(reinterpret_cast<const uint8_t*>(&header),
-                           reinterpret_cast<const uint8_t*>(&header) + sizeof header);
-    LocalMemory sd;
-    // The owner too: under Wine the access list means something only together with it.
-    const DWORD err = GetSecurityInfo(h_.get(), SE_FILE_OBJECT,
-                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                      nullptr, nullptr, nullptr, nullptr, &sd.p);
-    // A file system without access lists (FAT) has none to keep.
-    if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
-    if (err != ERROR_SUCCESS) return StatusFromWin32(err, "security of " + what_);
-    const auto* bytes = static_cast<const uint8_t*>(sd.p);
-    metadata->bytes.insert(metadata->bytes.end(), bytes, bytes + GetSecurityDescriptorLength(sd.p));
-    return Status::Ok();
+    return ReadMetadata(h_.get(), what_, metadata);
   }
+
 
  private:
   UniqueHandle h_;
@@ -179,42 +148,9 @@ class WinNewFile final : public NewFile {
   }
 
   Status SetMetadata(const FileMetadata& model) override {
-    WinMetadataHeader header;
-    if (model.bytes.size() < sizeof header) {
-      return Status::Error(Status::Code::kInvalidPath, "no metadata for " + name_);
-    }
-    std::memcpy(&header, model.bytes.data(), sizeof header);
-    // The times stay the new file's own (zero leaves them); the attributes come over without
-    // read-only, which would keep the product from writing its database.
-    constexpr DWORD kKept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    FILE_BASIC_INFO mine = {};
-    mine.FileAttributes = header.attributes & kKept;
-    if (mine.FileAttributes == 0) mine.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(h_.get(), FileBasicInfo, &mine, sizeof mine)) {
-      return LastError("set attributes of " + name_);
-    }
-    // A share that lets us change files but not their permissions keeps its own; a file system
-    // without access lists has none.
-    if (!can_set_dacl_ || model.bytes.size() == sizeof header) return Status::Ok();
-    std::vector<uint8_t> sd(model.bytes.begin() + sizeof header, model.bytes.end());
-    if (!IsValidSecurityDescriptor(sd.data())) {
-      return Status::Error(Status::Code::kInvalidPath, "no valid security for " + name_);
-    }
-    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
-    if (UnderWine()) {
-      if (Status s = WineModeDescriptor(&sd); !s.ok()) return s;
-      what |= OWNER_SECURITY_INFORMATION;
-    }
-    // The access list as it stands, inherited entries and protection included, the way the
-    // system's own replace keeps it: not one worked out again for the new file's owner.
-    if (!SetKernelObjectSecurity(h_.get(), what, sd.data())) {
-      const DWORD err = GetLastError();
-      if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return Status::Ok();
-      return StatusFromWin32(err, "set security of " + name_);
-    }
-    return Status::Ok();
+    return WriteMetadata(h_.get(), name_, model, can_set_dacl_);
   }
+
 
   Status ReplaceInto(const std::string& name) override {
     const std::wstring target = NtPath(folder_.Path(name));
