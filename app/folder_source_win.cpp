@@ -90,9 +90,15 @@ class WindowsFolderSource final : public FolderSource {
   }
 
   std::string ProgramFilesX86() override {
+    // Shell32 is a KnownDLL, but its own imports need not be (Wine's pulls shcore): imported
+    // at load time, it would bring a DLL from beside the exe before the process is hardened.
+    using GetKnownFolderPathFn = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
+    static const auto get_known_folder_path =
+        SystemFunction<GetKnownFolderPathFn>(L"shell32.dll", "SHGetKnownFolderPath");
     PWSTR path = nullptr;
     std::string folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramFilesX86, 0, nullptr, &path))) {
+    if (get_known_folder_path != nullptr &&
+        SUCCEEDED(get_known_folder_path(FOLDERID_ProgramFilesX86, 0, nullptr, &path))) {
       folder = Narrow(path);
     }
     CoTaskMemFree(path);

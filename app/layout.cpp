@@ -34,13 +34,6 @@ int StepOf(const Control& control) {
 
 }  // namespace
 
-const Control& ByName(std::string_view name) {
-  for (const Control& c : kControls) {
-    if (c.name == name) return c;
-  }
-  std::abort();  // a name that is not in the table is a programming error
-}
-
 std::string StepPrefix(int step) { return FullWidthNumber(step) + "："; }
 
 std::string InitialText(const Control& control) {
@@ -56,9 +49,7 @@ std::string InitialText(const Control& control) {
 
 std::string SpokenText(const SpokenName& name) {
   std::string text(name.name);
-  for (std::string_view label : name.labels) {
-    if (!label.empty()) text += InitialText(ByName(label));
-  }
+  for (Id label : name.labels) text += InitialText(Of(label));
   return text;
 }
 

@@ -3,7 +3,9 @@
 // Win32 code creates the window from these tables; nothing about the look lives elsewhere.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string>
 #include <string_view>
@@ -43,8 +45,15 @@ enum Look : uint32_t {
   kTabStop = 1 << 5,      // takes the keyboard focus with Tab
 };
 
+// Every control of the window by its name in the design, in the order of kControls below: a
+// name mistyped anywhere in the code is a compile error. kCount is no control.
+enum class Id {
+  Lab1, Label9, Label4, te, dr, Label10, di, Label2, Command1, fi, Label6, Label5, Label7, Line1,
+  Label8, kCount
+};
+
 struct Control {
-  std::string_view name;
+  Id name;
   Kind kind;
   int id;  // the child window's control ID
   int left, top, width, height;  // twips
@@ -57,30 +66,44 @@ struct Control {
 // focus (te, dr, di, Command1, fi), and which puts each text box and list right after the label
 // that names it for screen readers.
 inline constexpr Control kControls[] = {
-    {"Lab1", Kind::kStatusLabel, 101, 120, 120, 8685, 660, "", Font::kStatus, kSunken | kCentred},
-    {"Label9", Kind::kLabel, 102, 120, 2160, 6300, 180,
+    {Id::Lab1, Kind::kStatusLabel, 101, 120, 120, 8685, 660, "", Font::kStatus, kSunken | kCentred},
+    {Id::Label9, Kind::kLabel, 102, 120, 2160, 6300, 180,
      "『Morvanth「Quelline」アーカイヴ Vol.3』をインストールした場所", Font::kNormal,
      kNumbered | kSizedToText | kTransparent},
-    {"Label4", Kind::kLabel, 103, 480, 2400, 4050, 180, "（「Qrv_3.exe」がある場所）を選択して下さい。",
+    {Id::Label4, Kind::kLabel, 103, 480, 2400, 4050, 180, "（「Qrv_3.exe」がある場所）を選択して下さい。",
      Font::kNormal, kSizedToText | kTransparent},
-    {"te", Kind::kPathBox, 104, 720, 2640, 7455, 270, "", Font::kNormal, kTabStop},
-    {"dr", Kind::kDriveList, 105, 720, 3000, 5175, 300, "", Font::kNormal, kTabStop},
-    {"Label10", Kind::kLabel, 106, 6000, 3360, 2175, 780,
+    {Id::te, Kind::kPathBox, 104, 720, 2640, 7455, 270, "", Font::kNormal, kTabStop},
+    {Id::dr, Kind::kDriveList, 105, 720, 3000, 5175, 300, "", Font::kNormal, kTabStop},
+    {Id::Label10, Kind::kLabel, 106, 6000, 3360, 2175, 780,
      "※下部に実行ファイルである「Qrv_3.exe」が表示されるフォルダを選択して下さい。", Font::kNormal,
      kTransparent},
-    {"di", Kind::kFolderList, 107, 720, 3360, 5175, 3450, "", Font::kNormal, kTabStop},
-    {"Label2", Kind::kLabel, 108, 120, 7080, 3420, 180, "「更新開始」ボタンを押して下さい。",
+    {Id::di, Kind::kFolderList, 107, 720, 3360, 5175, 3450, "", Font::kNormal, kTabStop},
+    {Id::Label2, Kind::kLabel, 108, 120, 7080, 3420, 180, "「更新開始」ボタンを押して下さい。",
      Font::kNormal, kNumbered | kSizedToText | kTransparent},
-    {"Command1", Kind::kButton, 109, 720, 7440, 1335, 375, "更新開始", Font::kNormal, kTabStop},
-    {"fi", Kind::kFileList, 110, 6000, 4200, 2175, 2610, "", Font::kNormal, kTabStop},
-    {"Label6", Kind::kFrame, 111, 3600, 6960, 5055, 1335, "", Font::kNormal, kSunken | kTransparent},
-    {"Label5", Kind::kLabel, 112, 3645, 7080, 4935, 180, "『Morvanth「Quelline」アーカイヴ Vol.3』",
+    {Id::Command1, Kind::kButton, 109, 720, 7440, 1335, 375, "更新開始", Font::kNormal, kTabStop},
+    {Id::fi, Kind::kFileList, 110, 6000, 4200, 2175, 2610, "", Font::kNormal, kTabStop},
+    {Id::Label6, Kind::kFrame, 111, 3600, 6960, 5055, 1335, "", Font::kNormal, kSunken | kTransparent},
+    {Id::Label5, Kind::kLabel, 112, 3645, 7080, 4935, 180, "『Morvanth「Quelline」アーカイヴ Vol.3』",
      Font::kBold, kCentred | kTransparent},
-    {"Label7", Kind::kLabel, 113, 3600, 7350, 5040, 285, "専用更新ソフト\u3000Version1.0",
+    {Id::Label7, Kind::kLabel, 113, 3600, 7350, 5040, 285, "専用更新ソフト\u3000Version1.0",
      Font::kVersion, kCentred | kTransparent},
-    {"Line1", Kind::kLine, 114, 3720, 7680, 4800, 0, "", Font::kNormal, 0},
-    {"Label8", Kind::kLabel, 115, 3720, 7920, 4740, 300, kCopyright, Font::kNormal, kCentred},
+    {Id::Line1, Kind::kLine, 114, 3720, 7680, 4800, 0, "", Font::kNormal, 0},
+    {Id::Label8, Kind::kLabel, 115, 3720, 7920, 4740, 300, kCopyright, Font::kNormal, kCentred},
 };
+inline constexpr size_t kControlCount = std::size(kControls);
+
+// The row of a control in kControls.
+constexpr const Control& Of(Id id) { return kControls[static_cast<size_t>(id)]; }
+
+static_assert(
+    [] {
+      for (size_t i = 0; i < kControlCount; ++i) {
+        if (kControls[i].name != static_cast<Id>(i)) return false;
+      }
+      return kControlCount == static_cast<size_t>(Id::kCount);
+    }(),
+    "kControls has one row per Id, in the order of Id");
+
 inline constexpr int kLineThickness = 3;  // pixels at 96 dpi
 
 // Names for screen readers, for the controls that take the focus but have no label of their own
@@ -89,19 +112,18 @@ inline constexpr int kLineThickness = 3;  // pixels at 96 dpi
 // text right before it in z-order; each of these becomes such a text, hidden, so the window looks
 // the same. The folder list and the button are named by the note and their caption.
 struct SpokenName {
-  std::string_view control;
-  std::string_view name;        // a name of its own, or
-  std::string_view labels[2];   // the texts of these labels, one after the other
+  Id control;
+  std::string_view name;       // a name of its own, or
+  std::span<const Id> labels;  // the texts of these labels, one after the other
 };
+inline constexpr Id kStep1Labels[] = {Id::Label9, Id::Label4};  // step 1 takes two lines
 inline constexpr SpokenName kSpokenNames[] = {
-    {"te", "", {"Label9", "Label4"}},  // step 1 takes two lines
-    {"dr", "ドライブ"},
-    {"fi", "実行ファイル"},
+    {Id::te, "", kStep1Labels},
+    {Id::dr, "ドライブ", {}},
+    {Id::fi, "実行ファイル", {}},
 };
 // The name a SpokenName gives its control.
 std::string SpokenText(const SpokenName& name);
-
-const Control& ByName(std::string_view name);
 
 // The text a control shows at start: its table text, after the step prefix for a numbered
 // instruction; for the status label, the opening instruction naming the range of steps.

@@ -145,20 +145,25 @@ int Update(Console& console, Env& env, const std::string& updater_folder,
   console.RunStarts();
   const RunOutcome outcome = RunUpdate(controls, env, updater_folder, &why);
   console.RunEnds();
-  switch (outcome) {
-    case RunOutcome::kFinished:
-      return kExitFinished;
-    case RunOutcome::kInstallationInvalid:
-      if (controls.status() == texts::InstallationMessage(0)) HintAtSeparator(console, path);
-      return kExitCheckFailed;
-    case RunOutcome::kRebuildFailed:
-    case RunOutcome::kIgnored:
-      break;
-  }
+  if (outcome == RunOutcome::kFinished) return kExitFinished;
   if (why.code() == Status::Code::kBusy) {
     console.Err(std::string(kName) + ": another update is running on this installation; "
                 "nothing was changed, try again later");
     return kExitBusy;
+  }
+  // A run started at the same moment may have replaced the database between this run's check
+  // and its lock, or in the middle of its verification: this run then finds the database
+  // changed, or not the expected release. Nothing is wrong with the installation, and a
+  // deployment tool must not read 1 or 2 for it.
+  if (CheckUpdate(env, [&path] { return path; }, updater_folder).state ==
+      UpdateState::kAlreadyApplied) {
+    console.Out("Already up to date: another run applied the update to " + path +
+                " meanwhile; nothing was changed by this one");
+    return kExitUpToDate;
+  }
+  if (outcome == RunOutcome::kInstallationInvalid) {
+    if (controls.status() == texts::InstallationMessage(0)) HintAtSeparator(console, path);
+    return kExitCheckFailed;
   }
   console.Err(std::string(kName) + ": the update was not applied, nothing was changed: " +
               why.ToString());

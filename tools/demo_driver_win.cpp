@@ -6,6 +6,7 @@
 #include "tools/window_driver_win.h"
 
 int wmain(int argc, wchar_t** argv) {
+  using qrv3::layout::Id;
   if (argc != 4) {
     std::fputs("usage: qrv3-demo-driver EXE BEFORE.bmp AFTER.bmp\n", stderr);
     return 64;
@@ -15,10 +16,10 @@ int wmain(int argc, wchar_t** argv) {
     std::fputs("qrv3-demo-driver: the updater's window did not appear\n", stderr);
     return 1;
   }
-  std::printf("path box: %s\nbefore: %s\n", w.Text("te").c_str(), w.Text("Lab1").c_str());
+  std::printf("path box: %s\nbefore: %s\n", w.Text(Id::te).c_str(), w.Text(Id::Lab1).c_str());
   bool ok = w.Capture(qrv3::Narrow(argv[2]));
   w.PressStart();
-  std::printf("after: %s\nbutton: %s\n", w.Text("Lab1").c_str(), w.Text("Command1").c_str());
+  std::printf("after: %s\nbutton: %s\n", w.Text(Id::Lab1).c_str(), w.Text(Id::Command1).c_str());
   ok = w.Capture(qrv3::Narrow(argv[3])) && ok;
   const int code = w.Close();
   return ok && code == 0 ? 0 : 1;

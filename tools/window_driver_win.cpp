@@ -5,6 +5,7 @@
 
 #include "app/layout.h"
 #include "app/win32/form1_win.h"
+#include "app/win32/hwnd_win.h"
 #include "engine/names.h"
 #include "engine/utf.h"
 
@@ -65,12 +66,12 @@ bool UpdaterWindow::Launch(const std::string& exe, int timeout_ms, const wchar_t
   return false;
 }
 
-HWND UpdaterWindow::Child(const char* name) const {
-  return GetDlgItem(hwnd_, layout::ByName(name).id);
+HWND UpdaterWindow::Child(layout::Id control) const {
+  return GetDlgItem(hwnd_, layout::Of(control).id);
 }
 
-std::string UpdaterWindow::Text(const char* name) const {
-  HWND h = Child(name);
+std::string UpdaterWindow::Text(layout::Id control) const {
+  HWND h = Child(control);
   wchar_t buf[4096] = {};
   SendMessageW(h, WM_GETTEXT, std::size(buf), reinterpret_cast<LPARAM>(buf));
   return Narrow(buf);
@@ -82,42 +83,42 @@ std::string UpdaterWindow::Caption() const {
   return Narrow(buf);
 }
 
-std::vector<std::string> UpdaterWindow::Items(const char* list_name) const {
-  HWND list = Child(list_name);
-  const bool combo = std::string_view(list_name) == "dr";
-  const int n = static_cast<int>(SendMessageW(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
+std::vector<std::string> UpdaterWindow::Items(layout::Id list) const {
+  HWND h = Child(list);
+  const bool combo = list == layout::Id::dr;
+  const int n = static_cast<int>(SendMessageW(h, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
   std::vector<std::string> items;
   for (int i = 0; i < n; ++i) {
     wchar_t buf[1024] = {};
-    SendMessageW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+    SendMessageW(h, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
     items.push_back(Narrow(buf));
   }
   return items;
 }
 
-bool UpdaterWindow::Choose(const char* list_name, UINT select, WORD notification,
+bool UpdaterWindow::Choose(layout::Id list, UINT select, WORD notification,
                            const std::function<bool(const std::string&)>& wanted) {
-  const std::vector<std::string> items = Items(list_name);
+  const std::vector<std::string> items = Items(list);
   for (size_t i = 0; i < items.size(); ++i) {
     if (!wanted(items[i])) continue;
     // Selecting by message notifies nobody; the window learns of it as from a user's click.
-    HWND list = Child(list_name);
-    SendMessageW(list, select, i, 0);
-    SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(layout::ByName(list_name).id, notification),
-                 reinterpret_cast<LPARAM>(list));
+    HWND h = Child(list);
+    SendMessageW(h, select, i, 0);
+    SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(layout::Of(list).id, notification),
+                 reinterpret_cast<LPARAM>(h));
     return true;
   }
   return false;
 }
 
 bool UpdaterWindow::PickDrive(char letter) {
-  return Choose("dr", CB_SETCURSEL, CBN_SELCHANGE, [&](const std::string& drive) {
+  return Choose(layout::Id::dr, CB_SETCURSEL, CBN_SELCHANGE, [&](const std::string& drive) {
     return !drive.empty() && FoldAscii(drive[0]) == FoldAscii(letter);
   });
 }
 
 bool UpdaterWindow::OpenFolder(const std::string& name) {
-  return Choose("di", LB_SETCURSEL, LBN_DBLCLK,
+  return Choose(layout::Id::di, LB_SETCURSEL, LBN_DBLCLK,
                 [&](const std::string& row) { return CompareIgnoringCase(row, name) == 0; });
 }
 
@@ -135,13 +136,13 @@ bool UpdaterWindow::OpenPath(const std::string& path) {
 }
 
 void UpdaterWindow::Type(const std::string& text) {
-  HWND edit = Child("te");
+  HWND edit = Child(layout::Id::te);
   SendMessageW(edit, EM_SETSEL, 0, -1);
   SendMessageW(edit, WM_CHAR, VK_BACK, 0);
   for (wchar_t c : Widen(text)) SendMessageW(edit, WM_CHAR, c, 0);
 }
 
-void UpdaterWindow::PressStart() { SendMessageW(Child("Command1"), BM_CLICK, 0, 0); }
+void UpdaterWindow::PressStart() { SendMessageW(Child(layout::Id::Command1), BM_CLICK, 0, 0); }
 
 bool UpdaterWindow::Capture(const std::string& bmp_path) const {
   return CaptureWindow(hwnd_, bmp_path);
@@ -156,14 +157,15 @@ bool CaptureWindow(HWND hwnd, const std::string& bmp_path) {
   GetWindowRect(hwnd, &wr);
   const POINT origin = {wr.left, wr.top};
   const int w = wr.right - wr.left, h = wr.bottom - wr.top;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
+  const win::WindowDc screen(nullptr);
+  const win::MemoryDc mem(screen.get());
   BITMAPINFO bi = {};
   bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB};
   void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, w, h, screen, origin.x, origin.y, SRCCOPY);
+  const win::Gdi<HBITMAP> bmp(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bmp.get()) return false;
+  const win::Selected selected(mem.get(), bmp.get());
+  BitBlt(mem.get(), 0, 0, w, h, screen.get(), origin.x, origin.y, SRCCOPY);
   GdiFlush();
   const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
   const DWORD size = stride * static_cast<DWORD>(h);
@@ -173,10 +175,6 @@ bool CaptureWindow(HWND hwnd, const std::string& bmp_path) {
   out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
   out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
   out.write(static_cast<const char*>(bits), size);
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
   return static_cast<bool>(out);
 }
 

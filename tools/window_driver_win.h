@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/layout.h"
 #include "engine/win32_util_win.h"
 
 namespace qrv3::driver {
@@ -24,12 +25,13 @@ class UpdaterWindow {
   // size HKCU\Software\Wine\Explorer\Desktops names) rather than on the caller's.
   bool Launch(const std::string& exe, int timeout_ms = 30000, const wchar_t* desktop = nullptr);
   HWND hwnd() const { return hwnd_; }
-  // The child window of the named control of the layout table.
-  HWND Child(const char* name) const;
+  // The child window of a control of the layout table, found by its control ID.
+  HWND Child(layout::Id control) const;
 
-  std::string Text(const char* name) const;
+  std::string Text(layout::Id control) const;
   std::string Caption() const;
-  std::vector<std::string> Items(const char* list_name) const;
+  // The rows of a list box, or of the drive list `dr`.
+  std::vector<std::string> Items(layout::Id list) const;
 
   // Chooses the drive with `letter` in the drive list; false when the list has none.
   bool PickDrive(char letter);
@@ -47,7 +49,7 @@ class UpdaterWindow {
 
  private:
   // Selects the first item of a list that `wanted` accepts and tells the window, as a click does.
-  bool Choose(const char* list_name, UINT select, WORD notification,
+  bool Choose(layout::Id list, UINT select, WORD notification,
               const std::function<bool(const std::string&)>& wanted);
 
   UniqueHandle process_;

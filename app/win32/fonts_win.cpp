@@ -43,7 +43,8 @@ const std::wstring& FontFace() {
     const std::wstring candidates[] = {
         Widen(layout::kFontFace), L"MS Gothic", L"Yu Gothic", L"Meiryo", L"IPAexGothic",
         L"IPAGothic", L"Noto Sans CJK JP", L"Noto Sans Mono CJK JP"};
-    HDC dc = GetDC(nullptr);
+    const WindowDc screen(nullptr);
+    HDC dc = screen.get();
     std::wstring chosen;
     for (const std::wstring& c : candidates) {
       if (_wcsicmp(FaceSelectedFor(dc, c).c_str(), c.c_str()) == 0) {
@@ -55,7 +56,6 @@ const std::wstring& FontFace() {
     // so that every font asks for the face it really gets.
     if (chosen.empty()) chosen = FaceSelectedFor(dc, candidates[0]);
     if (chosen.empty()) chosen = candidates[0];
-    ReleaseDC(nullptr, dc);
     return chosen;
   }();
   return face;

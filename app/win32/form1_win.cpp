@@ -1,20 +1,18 @@
 #include "app/win32/form1_win.h"
 
-#include <commctrl.h>
-#include <windowsx.h>
-
 #include <algorithm>
 #include <vector>
 
-#include "app/text_wrap.h"
+#include "app/win32/dpi_win.h"
 #include "app/win32/hwnd_win.h"
-#include "engine/process_win.h"
+#include "app/win32/paint_win.h"
 #include "engine/utf.h"
 
 namespace qrv3::win {
 namespace {
 
 using layout::Control;
+using layout::Id;
 using layout::Kind;
 
 const wchar_t* ClassOf(Kind kind) {
@@ -58,105 +56,11 @@ DWORD ExStyleOf(const Control& c) {
   }
 }
 
-// Per-monitor DPI functions of user32 exist from Windows 10 on.
-template <typename F>
-F User32(const char* name) {
-  return reinterpret_cast<F>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-}
-
-// The DPI of the window's monitor. Windows 8.1 and 10 before 1607 know it only by the monitor
-// (shcore.dll, which is no KnownDLL: loaded from System32); Windows 7 and 8 have one DPI for
-// every monitor, the system's.
-int DpiOf(HWND hwnd) {
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-  constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
-  static const auto get_dpi = User32<GetDpiForWindowFn>("GetDpiForWindow");
-  if (get_dpi && hwnd) {
-    if (UINT dpi = get_dpi(hwnd)) return static_cast<int>(dpi);
-  }
-  static const auto monitor_dpi =
-      get_dpi ? nullptr : SystemFunction<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
-  UINT x = 0, y = 0;
-  if (monitor_dpi && hwnd &&
-      SUCCEEDED(monitor_dpi(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), kEffectiveDpi, &x,
-                            &y)) &&
-      y != 0) {
-    return static_cast<int>(y);
-  }
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
-  return dpi;
-}
-
-RECT WindowRectForClient(int width, int height, DWORD style, DWORD ex_style, int dpi) {
-  RECT r = {0, 0, width, height};
-  using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-  static const auto adjust = User32<AdjustForDpiFn>("AdjustWindowRectExForDpi");
-  if (!adjust || !adjust(&r, style, FALSE, ex_style, static_cast<UINT>(dpi))) {
-    AdjustWindowRectEx(&r, style, FALSE, ex_style);
-  }
-  return r;
-}
-
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-constexpr DWORD kWindowExStyle = 0;
-
-// Sizes the window so that its client area is the designed one at `dpi`. The frame's metrics
-// at a DPI are not always what the system's own sums say, so the result is measured and
-// corrected once.
-void SizeClientArea(HWND hwnd, int dpi) {
-  const int want_w = layout::ToPixels(layout::kClientWidth, dpi);
-  const int want_h = layout::ToPixels(layout::kClientHeight, dpi);
-  RECT r = WindowRectForClient(want_w, want_h, kWindowStyle, kWindowExStyle, dpi);
-  int w = r.right - r.left, h = r.bottom - r.top;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    SetWindowPos(hwnd, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT client;
-    GetClientRect(hwnd, &client);
-    if (client.right == want_w && client.bottom == want_h) return;
-    w += want_w - client.right;
-    h += want_h - client.bottom;
-  }
-}
-
 SIZE TextExtent(HDC dc, HFONT font, const std::wstring& text) {
   Selected sel(dc, font);
   SIZE size = {0, 0};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
   return size;
-}
-
-// A folder drawn with the program's own strokes (the stock shell icons are not everywhere): its
-// outline, its back and its front.
-struct FolderInk {
-  COLORREF line, back, front;
-};
-constexpr FolderInk kFolderInk = {RGB(128, 96, 0), RGB(224, 176, 48), RGB(255, 216, 96)};
-
-void DrawFolderIcon(HDC dc, RECT r, bool open, const FolderInk& ink) {
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  auto X = [&](int v) { return r.left + v * w / 16; };
-  auto Y = [&](int v) { return r.top + v * h / 16; };
-  Gdi<HPEN> pen(CreatePen(PS_SOLID, 1, ink.line));
-  Gdi<HBRUSH> back(CreateSolidBrush(ink.back));
-  Gdi<HBRUSH> front(CreateSolidBrush(ink.front));
-  Selected p(dc, pen.get());
-  {
-    Selected b(dc, back.get());
-    const POINT body[] = {{X(1), Y(3)}, {X(6), Y(3)}, {X(7), Y(5)}, {X(15), Y(5)},
-                          {X(15), Y(14)}, {X(1), Y(14)}};
-    Polygon(dc, body, static_cast<int>(std::size(body)));
-  }
-  Selected b(dc, front.get());
-  if (open) {
-    const POINT flap[] = {{X(3), Y(8)}, {X(16), Y(8)}, {X(14), Y(14)}, {X(1), Y(14)}};
-    Polygon(dc, flap, static_cast<int>(std::size(flap)));
-  } else {
-    Rectangle(dc, X(1), Y(7), X(15) + 1, Y(14) + 1);
-  }
 }
 
 bool SystemHighContrast() {
@@ -198,10 +102,7 @@ std::unique_ptr<Form1Window> Form1Window::Create(HINSTANCE instance, FolderSourc
   if (!registered) return nullptr;
 
   std::unique_ptr<Form1Window> w(new Form1Window(source, env, std::move(updater_folder)));
-  const int dpi = DpiOf(nullptr);
-  const RECT r = WindowRectForClient(layout::ToPixels(layout::kClientWidth, dpi),
-                                     layout::ToPixels(layout::kClientHeight, dpi), kWindowStyle,
-                                     kWindowExStyle, dpi);
+  const RECT r = WindowRectForClient(DpiOf(nullptr));
   HWND hwnd = CreateWindowExW(kWindowExStyle, kForm1Class, Widen(layout::kCaption).c_str(),
                               kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
                               r.bottom - r.top, nullptr, nullptr, instance, w.get());
@@ -220,31 +121,13 @@ std::unique_ptr<Form1Window> Form1Window::Create(HINSTANCE instance, FolderSourc
 void Form1Window::Show(int show_command) {
   RECT wr;
   GetWindowRect(hwnd_, &wr);
-  Place(wr, true);
+  Place(hwnd_, wr, true);
   ShowWindow(hwnd_, show_command);
   UpdateWindow(hwnd_);
-  SetFocus(Child("te"));
+  SetFocus(Child(Id::te));
 }
 
-void Form1Window::Place(const RECT& wanted, bool centre) {
-  MONITORINFO mi = {sizeof mi};
-  if (!GetMonitorInfoW(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &mi)) return;
-  const RECT& a = mi.rcWork;
-  const layout::Rect area = {a.left, a.top, a.right - a.left, a.bottom - a.top};
-  RECT wr;
-  GetWindowRect(hwnd_, &wr);  // the size it has now, which may differ from `wanted`'s
-  const int w = wr.right - wr.left, h = wr.bottom - wr.top;
-  const layout::Rect at = centre ? layout::Centred(w, h, area)
-                                 : layout::KeptInside({wanted.left, wanted.top, w, h}, area);
-  SetWindowPos(hwnd_, nullptr, at.left, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-HWND Form1Window::Child(std::string_view name) const {
-  for (size_t i = 0; i < std::size(layout::kControls); ++i) {
-    if (layout::kControls[i].name == name) return children_[i];
-  }
-  return nullptr;
-}
+HWND Form1Window::Child(Id id) const { return children_[static_cast<size_t>(id)]; }
 
 void Form1Window::CreateChildren() {
   HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
@@ -266,7 +149,7 @@ void Form1Window::CreateChildren() {
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance,
                                    nullptr);
   }
-  announcer_ = std::make_unique<Announcer>(Child("Lab1"));
+  announcer_ = std::make_unique<Announcer>(Child(Id::Lab1));
 }
 
 void Form1Window::ApplyDpi(int dpi) {
@@ -275,12 +158,14 @@ void Form1Window::ApplyDpi(int dpi) {
   Layout();
 }
 
+PaintStyle Form1Window::Style() const { return {dpi_, high_contrast_, fonts_}; }
+
 int Form1Window::RowHeight() const {
   return std::max(layout::ToPixels(240, dpi_), layout::FontPixelHeight(layout::Font::kNormal, dpi_) + 4);
 }
 
 void Form1Window::Layout() {
-  HDC dc = GetDC(hwnd_);
+  const WindowDc dc(hwnd_);
   for (size_t i = 0; i < std::size(layout::kControls); ++i) {
     HWND child = children_[i];
     if (!child) continue;
@@ -289,27 +174,12 @@ void Form1Window::Layout() {
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     layout::Rect r = layout::ToPixels(c, dpi_);
     if (c.look & layout::kSizedToText) {
-      const SIZE s = TextExtent(dc, font, GetText(child));
+      const SIZE s = TextExtent(dc.get(), font, GetText(child));
       r.width = s.cx;
       r.height = s.cy;
     }
     if (c.kind == Kind::kDriveList) {
-      // A combo box's own height covers its drop-down list; the closed box is set through the
-      // height of its selection field, corrected by what the box adds around it.
-      SetWindowPos(child, nullptr, r.left, r.top, r.width, r.height * 8, SWP_NOZORDER | SWP_NOACTIVATE);
-      const int field = static_cast<int>(SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-      RECT now;
-      GetWindowRect(child, &now);
-      int set = std::max(1, r.height - static_cast<int>((now.bottom - now.top) - field));
-      // Some systems add to the height asked for; correct until the closed box is right.
-      for (int attempt = 0; attempt < 3; ++attempt) {
-        SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), set);
-        GetWindowRect(child, &now);
-        const int off = static_cast<int>(now.bottom - now.top) - r.height;
-        if (off == 0 || set - off < 1) break;
-        set -= off;
-      }
-      SendMessageW(child, CB_SETITEMHEIGHT, 0, RowHeight());
+      PlaceComboBox(child, r, RowHeight());
       continue;
     }
     if (c.kind == Kind::kFolderList || c.kind == Kind::kFileList) {
@@ -317,7 +187,6 @@ void Form1Window::Layout() {
     }
     SetWindowPos(child, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  ReleaseDC(hwnd_, dc);
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
@@ -329,37 +198,37 @@ void Form1Window::ShowDrives() {
     items.push_back(static_cast<int>(i) == dr.selected() ? dr.ItemText(static_cast<int>(i))
                                                          : std::string{dr.letters()[i], ':'});
   }
-  FillComboBox(Child("dr"), items, dr.selected());
+  FillComboBox(Child(Id::dr), items, dr.selected());
 }
 
 void Form1Window::ShowFolderAndFiles() {
-  HWND di = Child("di");
+  HWND di = Child(Id::di);
   std::vector<std::string> rows;
   for (const FolderRow& row : form_.di.rows()) rows.push_back(row.text);
   FillListBox(di, rows);
   SendMessageW(di, LB_SETCURSEL, form_.di.current_row(), 0);
   SendMessageW(di, LB_SETTOPINDEX, std::max(0, form_.di.current_row() - 2), 0);
-  FillListBox(Child("fi"), form_.fi.items());
+  FillListBox(Child(Id::fi), form_.fi.items());
 }
 
 void Form1Window::ShowPathBox() {
   if (form_.te.assignments() == te_assignments_shown_) return;  // keep what the user typed
   te_assignments_shown_ = form_.te.assignments();
   setting_path_box_ = true;
-  SetText(Child("te"), form_.te.Text());
+  SetText(Child(Id::te), form_.te.Text());
   setting_path_box_ = false;
 }
 
 void Form1Window::OnCommand(int id, int code) {
-  const int dr = layout::ByName("dr").id, di = layout::ByName("di").id;
+  const int dr = layout::Of(Id::dr).id, di = layout::Of(Id::di).id;
   if (id == dr && code == CBN_DROPDOWN) {
     std::vector<std::string> items;
     for (size_t i = 0; i < form_.dr.letters().size(); ++i) {
       items.push_back(form_.dr.ItemText(static_cast<int>(i)));
     }
-    FillComboBox(Child("dr"), items, form_.dr.selected());
+    FillComboBox(Child(Id::dr), items, form_.dr.selected());
   } else if (id == dr && code == CBN_SELCHANGE) {
-    const int index = static_cast<int>(SendMessageW(Child("dr"), CB_GETCURSEL, 0, 0));
+    const int index = static_cast<int>(SendMessageW(Child(Id::dr), CB_GETCURSEL, 0, 0));
     if (index >= 0 && index < static_cast<int>(form_.dr.letters().size())) {
       (void)form_.dr.SetDrive(std::string{form_.dr.letters()[index]});
     }
@@ -367,152 +236,78 @@ void Form1Window::OnCommand(int id, int code) {
     ShowFolderAndFiles();
     ShowPathBox();
   } else if (id == di && code == LBN_DBLCLK) {
-    const int index = static_cast<int>(SendMessageW(Child("di"), LB_GETCURSEL, 0, 0));
+    const int index = static_cast<int>(SendMessageW(Child(Id::di), LB_GETCURSEL, 0, 0));
     // A folder that vanished or cannot be read since it was listed simply does not open.
     if (index >= 0) (void)form_.di.Open(index);
     ShowFolderAndFiles();
     ShowPathBox();
-  } else if (id == layout::ByName("te").id && code == EN_CHANGE && !setting_path_box_) {
-    form_.te.Type(GetTextUtf8(Child("te")));
-  } else if (id == layout::ByName("Command1").id && code == BN_CLICKED) {
+  } else if (id == layout::Of(Id::te).id && code == EN_CHANGE && !setting_path_box_) {
+    form_.te.Type(GetTextUtf8(Child(Id::te)));
+  } else if (id == layout::Of(Id::Command1).id && code == BN_CLICKED) {
     RunUpdate(*this, env_, updater_folder_);
   }
 }
 
-void Form1Window::Paint(HDC dc) {
-  // The frame lies above the labels it holds, which are transparent, so it is drawn here and
-  // hides none of them.
-  const layout::Rect f = layout::ToPixels(layout::ByName("Label6"), dpi_);
-  RECT frame = {f.left, f.top, f.left + f.width, f.top + f.height};
-  DrawEdge(dc, &frame, EDGE_SUNKEN, BF_RECT);
-
-  const Control& line = layout::ByName("Line1");
-  const int thick = MulDiv(layout::kLineThickness, dpi_, 96);
-  const int x0 = layout::ToPixels(line.left, dpi_), x1 = layout::ToPixels(line.left + line.width, dpi_);
-  const int y = layout::ToPixels(line.top, dpi_);
-  RECT bar = {x0, y - thick / 2, x1, y - thick / 2 + thick};
-  // In high contrast, the ink the theme puts on the face it lies on.
-  FillRect(dc, &bar, GetSysColorBrush(high_contrast_ ? COLOR_BTNTEXT : COLOR_WINDOWTEXT));
-}
-
-void Form1Window::PaintBehind(HWND child, HDC dc) {
-  RECT r;
-  GetWindowRect(child, &r);
-  MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
-  POINT old;
-  OffsetViewportOrgEx(dc, -r.left, -r.top, &old);
-  FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-  Paint(dc);
-  SetViewportOrgEx(dc, old.x, old.y, nullptr);
-}
-
-void Form1Window::DrawLabel(const DRAWITEMSTRUCT& d, const Control& c) {
-  HDC dc = d.hDC;
-  RECT r = d.rcItem;
-  const bool status = c.kind == Kind::kStatusLabel;
-  if (status) {
-    // Green on black, unless the user needs the theme's own colours.
-    FillRect(dc, &r, high_contrast_ ? GetSysColorBrush(COLOR_WINDOW)
-                                    : static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    SetTextColor(dc, high_contrast_ ? GetSysColor(COLOR_WINDOWTEXT) : RGB(0, 255, 0));
-  } else {
-    // A label repaints by itself (a new text, the keyboard cues shown after Alt): without what
-    // lies under it restored first, the old text would stay, and anti-aliased text drawn over
-    // itself turns bold.
-    if (c.look & layout::kTransparent) PaintBehind(d.hwndItem, dc);
-    else FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-  }
-  SetBkMode(dc, TRANSPARENT);
-  Selected font(dc, fonts_.Get(c.font));
-  const int width = r.right - r.left;
-  const std::wstring text = GetText(d.hwndItem);
-  const std::u16string text16(text.begin(), text.end());
-  const auto lines = WrapText(text16, [&](std::u16string_view s) -> size_t {
-    int fit = 0;
-    SIZE size;
-    GetTextExtentExPointW(dc, reinterpret_cast<LPCWSTR>(s.data()), static_cast<int>(s.size()),
-                          width, &fit, nullptr, &size);
-    return static_cast<size_t>(fit);
-  });
-  TEXTMETRICW tm;
-  GetTextMetricsW(dc, &tm);
-  int y = r.top;
-  for (const std::u16string& line : lines) {
-    const auto* w = reinterpret_cast<LPCWSTR>(line.data());
-    const int n = static_cast<int>(line.size());
-    SIZE size = {0, 0};
-    GetTextExtentPoint32W(dc, w, n, &size);
-    const int x = (c.look & layout::kCentred) ? r.left + (width - size.cx) / 2 : r.left;
-    ExtTextOutW(dc, x, y, ETO_CLIPPED, &r, w, static_cast<UINT>(n), nullptr);
-    y += tm.tmHeight;
-  }
-}
-
-void Form1Window::DrawFolderRow(const DRAWITEMSTRUCT& d) {
-  if (d.itemID == static_cast<UINT>(-1) || d.itemID >= form_.di.rows().size()) return;
-  const FolderRow& row = form_.di.rows()[d.itemID];
-  HDC dc = d.hDC;
-  const bool selected = (d.itemState & ODS_SELECTED) != 0;
-  const int ground = selected ? COLOR_HIGHLIGHT : COLOR_WINDOW;
-  const int ink = selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT;
-  FillRect(dc, &d.rcItem, GetSysColorBrush(ground));
-  const int h = d.rcItem.bottom - d.rcItem.top;
-  const int indent = MulDiv(10, dpi_, 96);
-  const int icon = std::max(8, h - 2);
-  RECT ir = {d.rcItem.left + 2 + row.depth * indent, d.rcItem.top + (h - icon) / 2, 0, 0};
-  ir.right = ir.left + icon;
-  ir.bottom = ir.top + icon;
-  // In high contrast, a folder outlined in the row's ink on the row's own ground.
-  const COLORREF on = GetSysColor(ground);
-  DrawFolderIcon(dc, ir, row.open,
-                 high_contrast_ ? FolderInk{GetSysColor(ink), on, on} : kFolderInk);
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(ink));
-  Selected font(dc, fonts_.Get(layout::Font::kNormal));
-  const std::wstring text = Widen(row.text);
-  RECT tr = d.rcItem;
-  tr.left = ir.right + MulDiv(4, dpi_, 96);
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &tr,
-            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-  if (d.itemState & ODS_FOCUS) DrawFocusRect(dc, &d.rcItem);
-}
-
 void Form1Window::DrawItem(const DRAWITEMSTRUCT& d) {
+  const PaintStyle style = Style();
   for (size_t i = 0; i < std::size(layout::kControls); ++i) {
     if (children_[i] != d.hwndItem) continue;
     const Control& c = layout::kControls[i];
-    if (c.kind == Kind::kFolderList) DrawFolderRow(d);
-    else DrawLabel(d, c);
+    if (c.kind != Kind::kFolderList) {
+      DrawLabel(d, c, style);
+    } else if (d.itemID != static_cast<UINT>(-1) && d.itemID < form_.di.rows().size()) {
+      DrawFolderRow(d, form_.di.rows()[d.itemID], style);
+    }
     return;
   }
 }
 
-std::string Form1Window::ButtonCaption() { return GetTextUtf8(Child("Command1")); }
+std::string Form1Window::ButtonCaption() { return GetTextUtf8(Child(Id::Command1)); }
 
 void Form1Window::SetButtonCaption(const std::string& caption) {
-  HWND button = Child("Command1");
+  HWND button = Child(Id::Command1);
   SetText(button, caption);
   UpdateWindow(button);
 }
 
 void Form1Window::SetStatus(const std::string& text) {
   // The run does not return to the message loop until it is over: paint now.
-  HWND label = Child("Lab1");
+  HWND label = Child(Id::Lab1);
   SetText(label, text);
   InvalidateRect(label, nullptr, TRUE);
   UpdateWindow(label);
   if (announcer_) announcer_->Announce();
 }
 
-std::string Form1Window::InstallPath() { return GetTextUtf8(Child("te")); }
+std::string Form1Window::InstallPath() { return GetTextUtf8(Child(Id::te)); }
 
 bool Form1Window::PreTranslate(MSG* msg) {
-  if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN && msg->hwnd == Child("di")) {
-    OnCommand(layout::ByName("di").id, LBN_DBLCLK);
+  if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN && msg->hwnd == Child(Id::di)) {
+    OnCommand(layout::Of(Id::di).id, LBN_DBLCLK);
     return true;
   }
   return IsDialogMessageW(hwnd_, msg) != 0;
+}
+
+void Form1Window::OnDpiChanged(const RECT& suggested, int dpi) {
+  // The suggested place, with the size worked out here so that the client area is exactly the
+  // designed one at the new DPI, whatever the frame's metrics do. A window grown by the change
+  // is kept on its new monitor's work area, caption first.
+  SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SizeClientArea(hwnd_, dpi);
+  ApplyDpi(dpi);
+  Place(hwnd_, suggested, false);
+}
+
+void Form1Window::OnThemeChange(UINT msg, WPARAM wp, LPARAM lp) {
+  // A theme turned on or off, or colours changed: the controls are told, and everything is
+  // painted again in the colours now in force.
+  high_contrast_ = high_contrast_on();
+  for (HWND child : children_) {
+    if (child) SendMessageW(child, msg, wp, lp);
+  }
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 LRESULT CALLBACK Form1Window::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -549,34 +344,16 @@ LRESULT Form1Window::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       reinterpret_cast<MEASUREITEMSTRUCT*>(lp)->itemHeight = static_cast<UINT>(RowHeight());
       return TRUE;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd_, &ps);
-      Paint(dc);
-      EndPaint(hwnd_, &ps);
+      const PaintDc dc(hwnd_);
+      PaintWindow(dc.get(), Style());
       return 0;
     }
-    case WM_DPICHANGED: {
-      // The suggested place, with the size worked out here so that the client area is exactly
-      // the designed one at the new DPI, whatever the frame's metrics do.
-      // A window grown by the change is kept on its new monitor's work area, caption first.
-      const RECT suggested = *reinterpret_cast<const RECT*>(lp);
-      const int dpi = HIWORD(wp);
-      SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      SizeClientArea(hwnd_, dpi);
-      ApplyDpi(dpi);
-      Place(suggested, false);
+    case WM_DPICHANGED:
+      OnDpiChanged(*reinterpret_cast<const RECT*>(lp), HIWORD(wp));
       return 0;
-    }
     case WM_SYSCOLORCHANGE:
     case WM_SETTINGCHANGE:
-      // A theme turned on or off, or colours changed: the controls are told, and everything is
-      // painted again in the colours now in force.
-      high_contrast_ = high_contrast_on();
-      for (HWND child : children_) {
-        if (child) SendMessageW(child, msg, wp, lp);
-      }
-      RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      OnThemeChange(msg, wp, lp);
       return 0;
     case WM_ACTIVATE:
       if (LOWORD(wp) == WA_INACTIVE) {

@@ -7,13 +7,13 @@
 #include <array>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "app/folder_source.h"
 #include "app/form1.h"
 #include "app/layout.h"
 #include "app/win32/announcer_win.h"
 #include "app/win32/fonts_win.h"
+#include "app/win32/paint_win.h"
 #include "engine/env.h"
 #include "engine/update_run.h"
 
@@ -42,7 +42,7 @@ class Form1Window final : private RunControls {
 
   HWND hwnd() const { return hwnd_; }
   // The child window of a control in the layout table; null for those the window draws itself.
-  HWND Child(std::string_view name) const;
+  HWND Child(layout::Id id) const;
   int dpi() const { return dpi_; }
   const Form1& form() const { return form_; }
 
@@ -58,15 +58,10 @@ class Form1Window final : private RunControls {
   void ShowFolderAndFiles();
   void ShowPathBox();
   void OnCommand(int id, int code);
-  void Paint(HDC dc);
-  // What lies under a transparent child: the window's background, the frame and the rule.
-  void PaintBehind(HWND child, HDC dc);
-  // Moves the window onto the work area of the monitor that holds most of `wanted`: centred,
-  // or where `wanted` is when `centre` is false, with its caption and left edge inside.
-  void Place(const RECT& wanted, bool centre);
+  void OnDpiChanged(const RECT& suggested, int dpi);
+  void OnThemeChange(UINT msg, WPARAM wp, LPARAM lp);
   void DrawItem(const DRAWITEMSTRUCT& di);
-  void DrawLabel(const DRAWITEMSTRUCT& di, const layout::Control& c);
-  void DrawFolderRow(const DRAWITEMSTRUCT& di);
+  PaintStyle Style() const;
   int RowHeight() const;
 
   // RunControls, over the window's own controls.
@@ -79,7 +74,7 @@ class Form1Window final : private RunControls {
   Env& env_;
   std::string updater_folder_;
   HWND hwnd_ = nullptr;
-  std::array<HWND, std::size(layout::kControls)> children_{};
+  std::array<HWND, layout::kControlCount> children_{};
   HWND focus_ = nullptr;  // restored when the window is activated again
   int dpi_ = 96;
   bool high_contrast_ = false;  // then every colour painted is one of the theme's

@@ -1,5 +1,7 @@
 #include "app/win32/hwnd_win.h"
 
+#include <algorithm>
+
 #include "engine/utf.h"
 
 namespace qrv3::win {
@@ -36,6 +38,23 @@ void FillComboBox(HWND combo, const std::vector<std::string>& items, int selecte
   SendMessageW(combo, CB_SETCURSEL, selected, 0);
   SendMessageW(combo, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(combo, nullptr, TRUE);
+}
+
+void PlaceComboBox(HWND combo, const layout::Rect& r, int row_height) {
+  SetWindowPos(combo, nullptr, r.left, r.top, r.width, r.height * 8, SWP_NOZORDER | SWP_NOACTIVATE);
+  const int field = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+  RECT now;
+  GetWindowRect(combo, &now);
+  int set = std::max(1, r.height - static_cast<int>((now.bottom - now.top) - field));
+  // Some systems add to the height asked for; correct until the closed box is right.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), set);
+    GetWindowRect(combo, &now);
+    const int off = static_cast<int>(now.bottom - now.top) - r.height;
+    if (off == 0 || set - off < 1) break;
+    set -= off;
+  }
+  SendMessageW(combo, CB_SETITEMHEIGHT, 0, row_height);
 }
 
 }  // namespace qrv3::win

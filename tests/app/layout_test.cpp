@@ -33,11 +33,11 @@ TEST(Placement, KeptInsideMovesTheWindowOnlyAsFarAsNeeded) {
 
 // What the window starts with, and the names screen readers get, as the design writes them.
 TEST(Texts, StepsAreNumberedAndNamesJoinTheirLabels) {
-  EXPECT_EQ(InitialText(ByName("Lab1")), "下記の１～２に従って、ファイルを更新して下さい。");
-  EXPECT_EQ(InitialText(ByName("Label9")), "１：『Morvanth「Quelline」アーカイヴ Vol.3』をインストールした場所");
-  EXPECT_EQ(InitialText(ByName("Label4")), "（「Qrv_3.exe」がある場所）を選択して下さい。");
-  EXPECT_EQ(InitialText(ByName("Label2")), "２：「更新開始」ボタンを押して下さい。");
-  EXPECT_EQ(SpokenText(kSpokenNames[0]), InitialText(ByName("Label9")) + InitialText(ByName("Label4")));
+  EXPECT_EQ(InitialText(Of(Id::Lab1)), "下記の１～２に従って、ファイルを更新して下さい。");
+  EXPECT_EQ(InitialText(Of(Id::Label9)), "１：『Morvanth「Quelline」アーカイヴ Vol.3』をインストールした場所");
+  EXPECT_EQ(InitialText(Of(Id::Label4)), "（「Qrv_3.exe」がある場所）を選択して下さい。");
+  EXPECT_EQ(InitialText(Of(Id::Label2)), "２：「更新開始」ボタンを押して下さい。");
+  EXPECT_EQ(SpokenText(kSpokenNames[0]), InitialText(Of(Id::Label9)) + InitialText(Of(Id::Label4)));
   EXPECT_EQ(SpokenText(kSpokenNames[1]), "ドライブ");
 }
 

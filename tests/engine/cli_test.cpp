@@ -8,6 +8,8 @@
 
 #include "cli/console.h"
 #include "engine/texts.h"
+#include "engine/rebuild.h"
+#include "tests/engine/faulty_env.h"
 #include "tests/engine/fixture.h"
 #include "tests/test_util.h"
 #include "tools/demo_install.h"
@@ -374,6 +376,29 @@ TEST_F(CliTest, InterruptionsAreHeldOffExactlyAroundTheRun) {
     console.lines.clear();
     cli::Main(args, *Env::Default(), updater.str(), console);
     for (const std::string& line : console.lines) EXPECT_FALSE(line.starts_with("run ")) << line;
+  }
+}
+
+// Runs started at once: another one replaces the database while this one verifies the
+// installation or waits for its lock. This one changed nothing and the update is applied: 3, as
+// for a run that came later, never the 1 or 2 of a broken installation.
+TEST_F(CliTest, ARunThatAnotherRunBeatSaysTheUpdateIsApplied) {
+  for (const char* moment : {"GetFileStamp", "OpenFolder"}) {
+    SCOPED_TRACE(moment);
+    ASSERT_TRUE(demo::WriteInstallation(folder).ok());
+    RecordingConsole console;
+    FaultyEnv env(Env::Default());
+    bool other_ran = false;
+    env.before_call = [&](const std::string& call) {
+      if (call != moment || other_ran || console.lines.empty()) return;  // once the run is on
+      other_ran = true;
+      ASSERT_TRUE(RebuildDatabase(*Env::Default(), [&] { return path; }, updater.str()).ok());
+    };
+    EXPECT_EQ(cli::Main({path}, env, updater.str(), console), 3);
+    EXPECT_TRUE(other_ran);
+    EXPECT_EQ(console.lines.back(), "out:Already up to date: another run applied the update to " +
+                                        path + " meanwhile; nothing was changed by this one");
+    EXPECT_TRUE(FileHolds(Database(), NewDatabaseFrom(updater)));
   }
 }
 

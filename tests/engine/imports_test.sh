@@ -4,7 +4,9 @@
 # planted beside a downloaded updater would run as administrator. So the import tables may name
 # the KnownDLLs of Windows 7 (the oldest system the programs run on) only, and comctl32, which
 # the manifest binds to the system's side-by-side assembly; nothing is delay-loaded. Both run with
-# ASLR and DEP, each in its subsystem. Then the version records, and the console updater's manifest.
+# ASLR and DEP, each in its subsystem. Windows 10 1607 and later look for what those DLLs import
+# in turn in System32 only, as each load configuration asks (DependentLoadFlags 0x800,
+# LOAD_LIBRARY_SEARCH_SYSTEM32). Then the version records, and the console updater's manifest.
 #
 # imports_test.sh OBJDUMP WINDRES UPDATER_EXE CLI_EXE
 set -uo pipefail
@@ -12,14 +14,42 @@ objdump=$1 windres=$2 updater=$3 cli=$4
 known=$(echo advapi32 clbcatq comdlg32 difxapi gdi32 iertutil imagehlp imm32 kernel32 lpk msctf \
   msvcrt normaliz nsi ole32 oleaut32 psapi rpcrt4 sechost setupapi shell32 shlwapi urlmon user32 \
   usp10 wininet wldap32 ws2_32 ntdll)
+# KnownDLLs whose own imports are not all KnownDLLs: Wine's shell32 and shlwapi pull shcore, which
+# is then looked for beside the exe before its first instruction.
+pulls_unknown="shell32 shlwapi"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# little_endian HEX OFFSET BYTES: the number at byte OFFSET of the bytes HEX, as hex digits.
+little_endian() { local i out=; for ((i = $2 + $3 - 1; i >= $2; i--)); do out+=${1:2*i:2}; done; echo "$out"; }
+# check_load_config EXE HEADERS: the directory entry, the structure's size and DependentLoadFlags
+# (the headers' Reserved1, at byte 54 of the PE32 structure and 78 of the PE32+ one).
+check_load_config() {
+  local exe=$1 headers=$2 rva size base at start hex
+  read -r rva size < <(sed -n 's/^Entry a \([0-9a-f]*\) \([0-9a-f]*\) Load Configuration Directory$/\1 \2/p' <<<"$headers")
+  base=$(sed -n 's/^ImageBase[[:space:]]*\([0-9a-f]*\)$/\1/p' <<<"$headers")
+  case $(sed -n 's/^Magic[[:space:]]*\([0-9a-f]*\).*/\1/p' <<<"$headers") in
+    010b) at=54 ;; 020b) at=78 ;; *) fail "$exe: neither PE32 nor PE32+"; return ;;
+  esac
+  if [ -z "$rva" ] || (( 16#$rva == 0 || 16#$size < at + 2 )); then
+    fail "$exe has no load configuration with DependentLoadFlags (${rva:-none} ${size:-})"
+    return
+  fi
+  start=$((16#$base + 16#$rva))
+  hex=$("$objdump" -s --start-address=$start --stop-address=$((start + 16#$size)) "$exe" |
+        awk '/^ [0-9a-f]+ / { print substr($0, 3 + length($1), 35) }' | tr -d ' \n')
+  [ "$((16#$(little_endian "$hex" 0 4)))" = "$((16#$size))" ] ||
+    fail "$exe: the load configuration says its size is not the directory's"
+  [ "$(little_endian "$hex" "$at" 2)" = 0800 ] ||
+    fail "$exe: DependentLoadFlags is $(little_endian "$hex" "$at" 2), not 0800"
+}
+
 for pair in "GUI:$updater" "CUI:$cli"; do
   exe=${pair#*:}
   headers=$("$objdump" -p "$exe")
   grep -qE "^Subsystem.*\(Windows ${pair%%:*}\)$" <<<"$headers" || fail "$exe is not a ${pair%%:*} program"
   [ "$(grep -cE '^\s+(DYNAMIC_BASE|NX_COMPAT)$' <<<"$headers")" -eq 2 ] || fail "$exe lacks ASLR or DEP"
   grep -qE '^Entry d 0+ 0+ Delay Import Directory$' <<<"$headers" || fail "$exe delay-loads DLLs"
+  check_load_config "$exe" "$headers"
   dlls=$(sed -n 's/^\tDLL Name: \(.*\)\.dll$/\1/ip' <<<"$headers" | tr '[:upper:]' '[:lower:]')
   [ -n "$dlls" ] || fail "$exe imports nothing"
   for dll in $dlls; do
@@ -29,6 +59,8 @@ for pair in "GUI:$updater" "CUI:$cli"; do
         fail "$exe: comctl32 without the manifest's side-by-side assembly is searched for beside it"
     elif [[ " $known " != *" $dll "* ]]; then
       fail "$exe: $dll.dll is no KnownDLL"
+    elif [[ " $pulls_unknown " == *" $dll "* ]]; then
+      fail "$exe: $dll.dll loads a DLL that is no KnownDLL"
     fi
   done
 done

@@ -82,7 +82,6 @@ check_window() {
   plant "$case" "$install" "$work/win/outside"
   local before after
   before=$(outside_state "$work/win/outside")
-  WINEPREFIX="$QRV3_WINEPREFIX" /usr/lib/wine/wineserver -w
   "$build/gui-run" "$build/tools/qrv3-demo-driver.exe" "$(dos "$work/win/updater/qrv3-updater.exe")" \
     "$(dos "$work/win/before.bmp")" "$(dos "$work/win/after.bmp")" | tr -d '\r' > "$work/win/shown"
   after=$(outside_state "$work/win/outside")
@@ -92,5 +91,13 @@ check_window() {
 }
 check_window folder '「Morvanthアーカイヴ Vol.3」が正しくインストールされていないか、'
 check_window leftover '更新が終了しました。'
+
+# Nothing of the prefix's Wine outlives the programs the wrappers ran: it would hold the output
+# pipes of whoever ran them, and the next program would join it.
+left=$(for p in $(pgrep -f 'wineserver|\.exe'); do
+         tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$QRV3_WINEPREFIX" &&
+           ps -o args= -p "$p"
+       done)
+[ -z "$left" ] || fail "Wine outlived the programs: $left"
 
 [ $failures = 0 ] && echo passed || { echo "failed: $failures"; exit 1; }

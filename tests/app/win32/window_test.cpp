@@ -30,6 +30,7 @@ void PrintTo(const Rect& r, std::ostream* os) {
 namespace qrv3::win {
 namespace {
 using layout::Control;
+using layout::Id;
 using layout::Kind;
 
 void Pump() {
@@ -69,11 +70,12 @@ class WindowTest : public ::testing::Test {
   // Every control where the table puts it, in its font, at the window's DPI.
   void ExpectLayout() {
     const int dpi = window->dpi();
-    HDC dc = GetDC(window->hwnd());
+    const WindowDc window_dc(window->hwnd());
+    HDC dc = window_dc.get();
     for (const Control& c : layout::kControls) {
       HWND h = window->Child(c.name);
       if (c.kind == Kind::kFrame || c.kind == Kind::kLine) continue;
-      SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(dpi) + " dpi");
+      SCOPED_TRACE("control " + std::to_string(c.id) + " at " + std::to_string(dpi) + " dpi");
       ASSERT_NE(h, nullptr);
       HFONT font = reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0));
       LOGFONTW lf;
@@ -100,7 +102,6 @@ class WindowTest : public ::testing::Test {
       if (c.look & layout::kSizedToText) want = {want.left, want.top, s.cx, s.cy};
       EXPECT_EQ(PlaceOf(h), want);
     }
-    ReleaseDC(window->hwnd(), dc);
     RECT client;
     GetClientRect(window->hwnd(), &client);
     EXPECT_EQ(client.right, layout::ToPixels(8940, dpi));
@@ -116,24 +117,20 @@ class WindowTest : public ::testing::Test {
 std::vector<COLORREF> Pixels(HWND hwnd, const layout::Rect& r) {
   POINT origin = {r.left, r.top};
   ClientToScreen(hwnd, &origin);
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
+  const WindowDc screen(nullptr);
+  const MemoryDc mem(screen.get());
   BITMAPINFO bi = {};
   bi.bmiHeader = {sizeof(BITMAPINFOHEADER), r.width, -r.height, 1, 32, BI_RGB};
   void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, r.width, r.height, screen, origin.x, origin.y, SRCCOPY);
+  const Gdi<HBITMAP> bmp(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const Selected selected(mem.get(), bmp.get());
+  BitBlt(mem.get(), 0, 0, r.width, r.height, screen.get(), origin.x, origin.y, SRCCOPY);
   GdiFlush();
   std::vector<COLORREF> pixels;
   for (int i = 0; i < r.width * r.height; ++i) {
     const DWORD p = static_cast<const DWORD*>(bits)[i];  // 0x00RRGGBB, where COLORREF is BGR
     pixels.push_back(RGB(GetBValue(p), GetGValue(p), GetRValue(p)));
   }
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
   return pixels;
 }
 
@@ -157,21 +154,21 @@ TEST_P(WindowAtDpi, LayoutFocusPlacementFolderListAndAFailedRun) {
   // The status label's right edge by hand: 120 twips are 8 pixels at 96 dpi and 8685 are 579;
   // 10 and 723.75 at 120; 12 and 868.5 at 144.
   const std::map<int, int> right = {{96, 8 + 579}, {120, 10 + 724}, {144, 12 + 869}};
-  const layout::Rect lab1 = PlaceOf(window->Child("Lab1"));
+  const layout::Rect lab1 = PlaceOf(window->Child(Id::Lab1));
   EXPECT_EQ(lab1.left + lab1.width, right.at(GetParam()));
 
   // Focus starts in the path box; Tab follows the designed order, through the window's own
   // message handling too.
-  EXPECT_EQ(GetFocus(), window->Child("te"));
-  const char* order[] = {"te", "dr", "di", "Command1", "fi", "te"};
+  EXPECT_EQ(GetFocus(), window->Child(Id::te));
+  const Id order[] = {Id::te, Id::dr, Id::di, Id::Command1, Id::fi, Id::te};
   for (size_t i = 0; i + 1 < std::size(order); ++i) {
     HWND from = window->Child(order[i]), to = window->Child(order[i + 1]);
-    EXPECT_EQ(GetNextDlgTabItem(window->hwnd(), from, FALSE), to) << order[i];
-    EXPECT_EQ(GetNextDlgTabItem(window->hwnd(), to, TRUE), from) << order[i + 1];
+    EXPECT_EQ(GetNextDlgTabItem(window->hwnd(), from, FALSE), to) << "after step " << i;
+    EXPECT_EQ(GetNextDlgTabItem(window->hwnd(), to, TRUE), from) << "before step " << i + 1;
   }
-  MSG tab = {window->Child("te"), WM_KEYDOWN, VK_TAB, 0};
+  MSG tab = {window->Child(Id::te), WM_KEYDOWN, VK_TAB, 0};
   EXPECT_TRUE(window->PreTranslate(&tab));
-  EXPECT_EQ(GetFocus(), window->Child("dr"));
+  EXPECT_EQ(GetFocus(), window->Child(Id::dr));
 
   // A suggested place that puts the caption above the screen (or the left edge off it) is pulled
   // back onto the work area; one on the work area is left alone.
@@ -187,7 +184,7 @@ TEST_P(WindowAtDpi, LayoutFocusPlacementFolderListAndAFailedRun) {
   }
 
   // Enter in the folder list opens the chosen folder.
-  HWND di = window->Child("di");
+  HWND di = window->Child(Id::di);
   const int rows = static_cast<int>(SendMessageW(di, LB_GETCOUNT, 0, 0));
   ASSERT_GT(rows, 1);
   const std::string last = window->form().di.rows().back().path;  // a subfolder
@@ -196,7 +193,7 @@ TEST_P(WindowAtDpi, LayoutFocusPlacementFolderListAndAFailedRun) {
   MSG enter = {di, WM_KEYDOWN, VK_RETURN, 0};
   EXPECT_TRUE(window->PreTranslate(&enter));
   EXPECT_EQ(window->form().di.Path(), last);
-  EXPECT_EQ(GetTextUtf8(window->Child("te")), last + "\\");
+  EXPECT_EQ(GetTextUtf8(window->Child(Id::te)), last + "\\");
 
   // A failed run: each text it writes into the status label is announced as the label's new
   // name, and the failure's carriage return starts a second line, both inside the label.
@@ -204,16 +201,16 @@ TEST_P(WindowAtDpi, LayoutFocusPlacementFolderListAndAFailedRun) {
                                        OnNameChange, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
   ASSERT_NE(hook, nullptr);
   name_changes.clear();
-  SetWindowTextW(window->Child("te"), L"c:\\no such folder\\");
-  SendMessageW(window->Child("Command1"), BM_CLICK, 0, 0);
-  EXPECT_EQ(GetTextUtf8(window->Child("Lab1")), texts::InstallationMessage(0));
-  EXPECT_EQ(GetTextUtf8(window->Child("Command1")), "更新開始");
+  SetWindowTextW(window->Child(Id::te), L"c:\\no such folder\\");
+  SendMessageW(window->Child(Id::Command1), BM_CLICK, 0, 0);
+  EXPECT_EQ(GetTextUtf8(window->Child(Id::Lab1)), texts::InstallationMessage(0));
+  EXPECT_EQ(GetTextUtf8(window->Child(Id::Command1)), "更新開始");
   for (int i = 0; i < 20; ++i) {
     Pump();
     Sleep(10);
   }
   UnhookWinEvent(hook);
-  const std::pair<HWND, LONG> status = {window->Child("Lab1"), OBJID_CLIENT};
+  const std::pair<HWND, LONG> status = {window->Child(Id::Lab1), OBJID_CLIENT};
   EXPECT_EQ(std::count(name_changes.begin(), name_changes.end(), status), 2);  // 「更新中」, the outcome
   const std::vector<COLORREF> shot = Pixels(window->hwnd(), lab1);
   int bands = 0, last_green = -2;  // runs of rows holding some green text; the last such row
@@ -268,30 +265,30 @@ TEST_F(WindowTest, WhatTheScreenShowsInTheDesignsColoursAndAHighContrastTheme) {
       return n;
     };
     const COLORREF back = hc ? theme[0] : RGB(0, 0, 0), text = hc ? theme[1] : RGB(0, 255, 0);
-    const layout::Rect lab1 = layout::ToPixels(layout::ByName("Lab1"), 96);
+    const layout::Rect lab1 = layout::ToPixels(layout::Of(Id::Lab1), 96);
     const int area = (lab1.width - 4) * (lab1.height - 4);
     EXPECT_GT(count(lab1, [&](COLORREF c) { return c == back; }), area / 2);
     EXPECT_GT(count(lab1, [&](COLORREF c) { return c == text; }), 50);
     EXPECT_EQ(pixel(2, 2), hc ? theme[2] : GetSysColor(COLOR_BTNFACE));
 
-    const layout::Rect frame = layout::ToPixels(layout::ByName("Label6"), 96);
+    const layout::Rect frame = layout::ToPixels(layout::Of(Id::Label6), 96);
     EXPECT_EQ(pixel(frame.left, frame.top + frame.height / 2), GetSysColor(COLOR_BTNSHADOW));
     EXPECT_EQ(pixel(frame.left + frame.width - 1, frame.top + frame.height / 2),
               GetSysColor(COLOR_BTNHIGHLIGHT));
     const COLORREF ink = hc ? theme[3] : GetSysColor(COLOR_BTNTEXT);
-    for (const char* name : {"Label9", "Label5", "Label7", "Label8", "Line1"}) {
-      layout::Rect r = layout::ToPixels(layout::ByName(name), 96);
+    for (const Id id : {Id::Label9, Id::Label5, Id::Label7, Id::Label8, Id::Line1}) {
+      layout::Rect r = layout::ToPixels(layout::Of(id), 96);
       if (r.height == 0) r = {r.left, r.top - 2, r.width, 5};
-      EXPECT_GT(count(r, [&](COLORREF c) { return c == ink; }), 20) << name;
+      EXPECT_GT(count(r, [&](COLORREF c) { return c == ink; }), 20) << "control " << layout::Of(id).id;
     }
     // The folders' own yellows only in the design's colours.
-    const int folder = count(layout::ToPixels(layout::ByName("di"), 96), [](COLORREF c) {
+    const int folder = count(layout::ToPixels(layout::Of(Id::di), 96), [](COLORREF c) {
       return c == RGB(128, 96, 0) || c == RGB(224, 176, 48) || c == RGB(255, 216, 96);
     });
     EXPECT_EQ(folder > 0, !hc) << folder;
-    const layout::Rect label7 = layout::ToPixels(layout::ByName("Label7"), 96);
+    const layout::Rect label7 = layout::ToPixels(layout::Of(Id::Label7), 96);
     const std::vector<COLORREF> before = Pixels(window->hwnd(), label7);
-    HWND h7 = window->Child("Label7");
+    HWND h7 = window->Child(Id::Label7);
     for (int i = 0; i < 3; ++i) {
       SendMessageW(h7, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEACCEL | UISF_HIDEFOCUS), 0);
       RedrawWindow(h7, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -302,11 +299,11 @@ TEST_F(WindowTest, WhatTheScreenShowsInTheDesignsColoursAndAHighContrastTheme) {
         driver::CaptureWindow(window->hwnd(), hc ? "window-high-contrast.bmp" : "window.bmp"));
   }
   // A shorter text, in the theme: where the old one was, only the window's background.
-  HWND h5 = window->Child("Label5");
+  HWND h5 = window->Child(Id::Label5);
   SetWindowTextW(h5, L"");
   RedrawWindow(h5, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   Pump();
-  EXPECT_TRUE(std::ranges::all_of(Pixels(window->hwnd(), layout::ToPixels(layout::ByName("Label5"), 96)),
+  EXPECT_TRUE(std::ranges::all_of(Pixels(window->hwnd(), layout::ToPixels(layout::Of(Id::Label5), 96)),
                                   [&](COLORREF c) { return c == theme[2]; }));
 }
 
@@ -345,17 +342,19 @@ std::string AccessibleName(HWND control) {
 // The texts themselves are worked out, and checked, in the portable layout.
 TEST_F(WindowTest, TheTitleAndTheNameOfEveryControlThatTakesTheFocus) {
   EXPECT_EQ(GetTextUtf8(window->hwnd()), "『Morvanth「Quelline」アーカイヴ\u3000Vol.3』専用\u3000更新ソフト");
-  EXPECT_EQ(GetTextUtf8(window->Child("Label5")), "『Morvanth「Quelline」アーカイヴ Vol.3』");
-  const std::pair<const char*, const char*> names[] = {
-      {"te", "１：『Morvanth「Quelline」アーカイヴ Vol.3』をインストールした場所"
-             "（「Qrv_3.exe」がある場所）を選択して下さい。"},
-      {"dr", "ドライブ"},
-      {"di", "※下部に実行ファイルである「Qrv_3.exe」が表示されるフォルダを選択して下さい。"},
-      {"Command1", "更新開始"},
-      {"fi", "実行ファイル"},
+  EXPECT_EQ(GetTextUtf8(window->Child(Id::Label5)), "『Morvanth「Quelline」アーカイヴ Vol.3』");
+  const std::pair<Id, const char*> names[] = {
+      {Id::te, "１：『Morvanth「Quelline」アーカイヴ Vol.3』をインストールした場所"
+               "（「Qrv_3.exe」がある場所）を選択して下さい。"},
+      {Id::dr, "ドライブ"},
+      {Id::di, "※下部に実行ファイルである「Qrv_3.exe」が表示されるフォルダを選択して下さい。"},
+      {Id::Command1, "更新開始"},
+      {Id::fi, "実行ファイル"},
   };
-  for (const auto& [control, name] : names) EXPECT_EQ(NameByZOrder(window->Child(control)), name) << control;
-  EXPECT_EQ(AccessibleName(window->Child("te")), names[0].second);
+  for (const auto& [control, name] : names) {
+    EXPECT_EQ(NameByZOrder(window->Child(control)), name) << "control " << layout::Of(control).id;
+  }
+  EXPECT_EQ(AccessibleName(window->Child(Id::te)), names[0].second);
   // The names shown nowhere are hidden: no room on the window, no item of their own.
   for (HWND h = GetWindow(window->hwnd(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
     const bool in_table =
