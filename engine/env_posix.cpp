@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "engine/env.h"
+#include "engine/metadata_posix.h"
 
 namespace qrv3 {
 
@@ -46,10 +47,6 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// A file system without owners or permission bits (FAT, a Windows share) refuses to keep them:
-// that is no reason to keep the old database.
-bool NotKeptHere(int err) { return err == EPERM || err == EINVAL || err == ENOTSUP; }
-
 // Opens the plain file `name` of the folder `dir_fd` (AT_FDCWD: a path) for reading, never
 // through a link and never a device or FIFO: what the name is, is asked before it is opened, and
 // what was opened is checked again, so that nothing swapped in between is read, or opened at all
@@ -70,13 +67,6 @@ Status OpenRegularAt(int dir_fd, const char* name, const std::string& what, Uniq
   *out = std::move(fd);
   return Status::Ok();
 }
-
-// What a file carries besides its bytes, as SetMetadata takes it back.
-struct PosixMetadata {
-  mode_t mode;
-  uid_t uid;
-  gid_t gid;
-};
 
 class PosixReadableFile final : public ReadableFile {
  public:
@@ -110,12 +100,7 @@ class PosixReadableFile final : public ReadableFile {
   }
 
   Status GetMetadata(FileMetadata* metadata) override {
-    struct stat st;
-    if (::fstat(fd_.get(), &st) != 0) return StatusFromErrno(errno, "stat " + what_);
-    const PosixMetadata m{st.st_mode, st.st_uid, st.st_gid};
-    metadata->bytes.resize(sizeof m);
-    std::memcpy(metadata->bytes.data(), &m, sizeof m);
-    return Status::Ok();
+    return ReadMetadata(fd_.get(), what_, metadata);
   }
 
  private:
@@ -172,19 +157,7 @@ class PosixNewFile final : public NewFile {
   }
 
   Status SetMetadata(const FileMetadata& model) override {
-    PosixMetadata m;
-    if (model.bytes.size() != sizeof m) {
-      return Status::Error(Status::Code::kInvalidPath, "no metadata for " + name_);
-    }
-    std::memcpy(&m, model.bytes.data(), sizeof m);
-    // Owner first: changing it clears the set-id bits, which a data file has no use for anyway.
-    if (::geteuid() == 0 && ::fchown(fd_.get(), m.uid, m.gid) != 0 && !NotKeptHere(errno)) {
-      return StatusFromErrno(errno, "chown " + name_);
-    }
-    if (::fchmod(fd_.get(), m.mode & (S_IRWXU | S_IRWXG | S_IRWXO)) != 0 && !NotKeptHere(errno)) {
-      return StatusFromErrno(errno, "chmod " + name_);
-    }
-    return Status::Ok();
+    return ApplyMetadata(fd_.get(), name_, model);
   }
 
   Status ReplaceInto(const std::string& name) override {

@@ -1,0 +1,79 @@
+#include "engine/metadata_posix.h"
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/env_posix.h"
+
+namespace qrv3 {
+namespace {
+
+// The access list as Linux keeps it: an extended attribute the kernel reads and checks.
+constexpr const char* kAccessList = "system.posix_acl_access";
+
+struct Fixed {
+  mode_t mode;
+  uid_t uid;
+  gid_t gid;
+};
+
+// A file system without owners, permission bits or access lists (FAT, a Windows share) refuses
+// to keep them: that is no reason to keep the old database.
+bool NotKeptHere(int err) { return err == EPERM || err == EINVAL || err == ENOTSUP; }
+bool NoAccessList(int err) { return err == ENODATA || err == ENOTSUP; }
+
+// The access list of `fd` after `*bytes`, nothing when it has none.
+Status AppendAccessList(int fd, const std::string& what, std::vector<uint8_t>* bytes) {
+  for (;;) {
+    const ssize_t size = ::fgetxattr(fd, kAccessList, nullptr, 0);
+    if (size < 0) return NoAccessList(errno) ? Status::Ok() : StatusFromErrno(errno, "read the access list of " + what);
+    const size_t at = bytes->size();
+    bytes->resize(at + static_cast<size_t>(size));
+    const ssize_t got = ::fgetxattr(fd, kAccessList, bytes->data() + at, static_cast<size_t>(size));
+    if (got >= 0) {
+      bytes->resize(at + static_cast<size_t>(got));
+      return Status::Ok();
+    }
+    bytes->resize(at);
+    // Changed between the two calls: ask again.
+    if (errno != ERANGE) return NoAccessList(errno) ? Status::Ok() : StatusFromErrno(errno, "read the access list of " + what);
+  }
+}
+
+}  // namespace
+
+Status ReadMetadata(int fd, const std::string& what, FileMetadata* metadata) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return StatusFromErrno(errno, "stat " + what);
+  const Fixed m{st.st_mode, st.st_uid, st.st_gid};
+  metadata->bytes.resize(sizeof m);
+  std::memcpy(metadata->bytes.data(), &m, sizeof m);
+  return AppendAccessList(fd, what, &metadata->bytes);
+}
+
+Status ApplyMetadata(int fd, const std::string& what, const FileMetadata& model) {
+  Fixed m;
+  if (model.bytes.size() < sizeof m) return Status::Error(Status::Code::kInvalidPath, "no metadata for " + what);
+  std::memcpy(&m, model.bytes.data(), sizeof m);
+  // Owner first: changing it clears the set-id bits, which a data file has no use for anyway.
+  if (::geteuid() == 0 && ::fchown(fd, m.uid, m.gid) != 0 && !NotKeptHere(errno)) {
+    return StatusFromErrno(errno, "chown " + what);
+  }
+  const uint8_t* list = model.bytes.data() + sizeof m;
+  const size_t list_size = model.bytes.size() - sizeof m;
+  if (list_size > 0 ? ::fsetxattr(fd, kAccessList, list, list_size, 0) != 0 && !NotKeptHere(errno)
+                    : ::fremovexattr(fd, kAccessList) != 0 && !NoAccessList(errno) && !NotKeptHere(errno)) {
+    return StatusFromErrno(errno, "set the access list of " + what);
+  }
+  // With an access list the group bits are its mask, which the old file's mode holds too.
+  if (::fchmod(fd, m.mode & (S_IRWXU | S_IRWXG | S_IRWXO)) != 0 && !NotKeptHere(errno)) {
+    return StatusFromErrno(errno, "chmod " + what);
+  }
+  return Status::Ok();
+}
+
+}  // namespace qrv3
