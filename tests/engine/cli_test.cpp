@@ -12,16 +12,6 @@
 #include "tests/test_util.h"
 #include "tools/demo_install.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "engine/env_win.h"
-#include "engine/utf.h"
-#else
-#include <signal.h>
-#include <unistd.h>
-#endif
-
 #include <fstream>
 
 namespace qrv3::testing {

@@ -12,17 +12,6 @@
 #include "tests/engine/faulty_env.h"
 #include "tests/engine/fixture.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "engine/env_win.h"
-#else
-#include <dlfcn.h>
-#include <sys/stat.h>
-
-#include "engine/env_posix.h"
-#endif
-
 namespace qrv3::testing {
 namespace {
 namespace fs = std::filesystem;
@@ -47,32 +36,6 @@ bool PlantLink(const fs::path& target, const fs::path& link) {
 // and names of the same pattern that an attacker may have planted.
 const char* const kOursToClean[] = {"P03.pac.qrv3-new", "P03.pac.0123456789abcdef.tmp",
                                     "p03.PAC.FEDCBA9876543210.TMP"};
-
-// A link in the place of the database's folder, the database or the lock: the run is refused,
-// and nothing outside the installation is read as the database or written.
-class LinkedHazardTest : public HazardTest, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(LinkedHazardTest, IsRefusedAndNothingOutsideChanges) {
-  const std::string what = GetParam();
-  if (!Shell("true")) GTEST_SKIP() << "no POSIX shell here: wine_links_test.sh plants these";
-  const fs::path in_place = what == "lock"       ? DbFolder() / "P03.pac.lock"
-                            : what == "database" ? DbFolder() / "p03.PAC"
-                                                 : DbFolder();
-  const fs::path moved = outside.path() / in_place.filename();
-  if (what == "lock") {
-    WriteFile(moved, "not a lock");
-  } else {
-    fs::rename(in_place, moved);
-  }
-  ASSERT_TRUE(PlantLink(moved, in_place));
-  const auto before = Snapshot(outside.path());
-  Status why;
-  EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
-  EXPECT_EQ(why.code(), Status::Code::kAccessDenied) << why.ToString();
-  EXPECT_EQ(status, texts::InstallationMessage(15));
-  EXPECT_EQ(Snapshot(outside.path()), before);
-}
-INSTANTIATE_TEST_SUITE_P(Links, LinkedHazardTest, ::testing::Values("folder", "database", "lock"));
 
 #ifdef _WIN32
 // Nor does a hidden database lose its attribute.
@@ -127,22 +90,6 @@ TEST_F(HazardTest, WhatAKilledRunLeftIsRemovedAndNothingElse) {
   EXPECT_EQ(Snapshot(outside.path()), before);
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(DatabaseFolder(), kept);
-}
-
-TEST_F(HazardTest, ASecondRunWaitsItsTurnAndChangesNothing) {
-  {
-    OtherRun other(DbFolder() / "P03.pac.lock");
-    ASSERT_TRUE(other.held());
-    Status why;
-    EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
-    EXPECT_EQ(why.code(), Status::Code::kBusy) << why.ToString();
-    EXPECT_EQ(status, texts::InstallationMessage(15));
-  }
-  ExpectOldDatabase();
-  // Once the other run is over, the update goes through and leaves no lock behind.
-  EXPECT_EQ(Run(), RunOutcome::kFinished);
-  ExpectNewDatabase();
-  EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
 }
 
 TEST_F(HazardTest, ADatabaseChangedAfterItsCheckIsNotReplaced) {
@@ -359,24 +306,6 @@ TEST_F(HazardTest, AFileSwappedInOrGoneAroundTheRenameIsNotReportedAsTheUpdate) 
   Status why;
   EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
   EXPECT_EQ(why.code(), Status::Code::kChanged) << why.ToString();
-}
-
-TEST(ResolvePosixPath, FindsTheOneEntryOfEachNameAndNothingElse) {
-  TempDir dir;
-  fs::create_directories(dir.path() / "Game" / "Data");
-  WriteFile(dir.path() / "Game" / "Data" / "file.BIN", "x");
-  WriteFile(dir.path() / "Game" / "Two", "x");
-  WriteFile(dir.path() / "Game" / "two", "x");
-  std::string out;
-  ASSERT_TRUE(ResolvePosixPath(dir.str() + "\\game\\DATA\\File.bin", &out).ok());
-  EXPECT_EQ(out, (dir.path() / "Game" / "Data" / "file.BIN").string());
-  ASSERT_TRUE(ResolvePosixPath(dir.str() + "\\Game\\Two", &out).ok());  // as written, when there
-  EXPECT_EQ(out, (dir.path() / "Game" / "Two").string());
-  EXPECT_EQ(ResolvePosixPath(dir.str() + "\\Game\\TWO", &out).code(), Status::Code::kAmbiguous);
-  EXPECT_EQ(ResolvePosixPath(dir.str() + "\\Game\\Three", &out).code(), Status::Code::kNotFound);
-  EXPECT_EQ(ResolvePosixPath(dir.str() + "\\Game\\Data\\file.BIN\\x", &out).code(),
-            Status::Code::kNotFound);
-  EXPECT_EQ(ResolvePosixPath(std::string("a\0b", 3), &out).code(), Status::Code::kInvalidPath);
 }
 #endif
 
