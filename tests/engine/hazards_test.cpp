@@ -1,6 +1,6 @@
 // The installation as an attacker or a clumsy user leaves it: files planted where the new
-// database is written, a second run at the same time, two spellings of one name, a folder that
-// cannot be listed, a database that changes under the run, a scanner that holds a file.
+// database is written, a second run at the same time, two spellings of one name, a database
+// that changes under the run, a scanner that holds a file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -231,57 +231,6 @@ TEST_F(HazardTest, TwoSpellingsOfTheDatabaseAreAmbiguousAndBothStay) {
   EXPECT_TRUE(FileHolds(install / "Database\\p03.PAC", old_bytes));
   EXPECT_TRUE(FileHolds(install / "Database\\P03.pac", old_bytes));
   EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "P03.pac", "p03.PAC"}));
-}
-
-// A folder listing that fails at any point of the run, in turn: never taken for "no such entry".
-// Only the installation's own folders are counted: the folders above it are listed the same way.
-std::string g_install_dir;
-int g_listings = 0;
-int g_fail_listing = 0;
-FolderLister g_system_lister = nullptr;
-Status FailingLister(const std::string& folder, std::vector<std::string>* names) {
-  if (folder.rfind(g_install_dir, 0) == 0 && ++g_listings == g_fail_listing) {
-    return Status::Error(Status::Code::kIoError, "listing failed");
-  }
-  return g_system_lister(folder, names);
-}
-
-TEST_F(HazardTest, AFolderListingThatFailsIsAFailureNotAMissingFile) {
-  // Names spelled otherwise than the expected files and the database are found by listing.
-  const auto respell = [this] {
-    fs::rename(install.path() / "QRV_3.CHM", install.path() / "qrv_3.chm");
-    fs::rename(DbFolder() / "p03.PAC", DbFolder() / "P03.PAC");
-  };
-  const auto reinstall = [&] {
-    for (const char* old : {"qrv_3.chm", "Database/P03.PAC"}) fs::remove(install.path() / old);
-    ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
-    respell();
-  };
-  respell();
-  old_bytes = ReadAll(install / "Database\\P03.PAC");
-  g_install_dir = install.path().string();
-  g_system_lister = SetFolderListerForTesting(FailingLister);
-  g_listings = 0;
-  g_fail_listing = 0;
-  ASSERT_EQ(Run(), RunOutcome::kFinished);
-  const int total = g_listings;
-  ASSERT_GE(total, 2);
-  reinstall();
-  for (int n = 1; n <= total; ++n) {
-    SCOPED_TRACE("failing listing " + std::to_string(n) + " of " + std::to_string(total));
-    g_listings = 0;
-    g_fail_listing = n;
-    const RunOutcome outcome = Run();
-    // Never a second database made under the table's spelling.
-    EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "P03.PAC"}));
-    if (outcome == RunOutcome::kFinished) {
-      EXPECT_TRUE(FileHolds(install / "Database\\P03.PAC", new_bytes));
-      reinstall();
-    } else {
-      EXPECT_TRUE(FileHolds(install / "Database\\P03.PAC", old_bytes));
-    }
-  }
-  SetFolderListerForTesting(nullptr);
 }
 
 // Anyone who may write the Database folder can put a file of their own under the temporary
