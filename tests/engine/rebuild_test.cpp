@@ -29,6 +29,9 @@ TEST_F(RebuildTest, NewDatabaseIsAssembledFromThePieceRanges) {
   EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
   // Running again on the updated installation stops at the database's size.
   EXPECT_EQ(VerifyInstallation(*Env::Default(), [&] { return install.install_path(); }), 10);
+  // A fresh name for the new database: "P03.pac.", 16 lowercase hexadecimal digits, ".tmp".
+  EXPECT_EQ(TemporaryName(0xfedcba9876543210), "P03.pac.fedcba9876543210.tmp");
+  EXPECT_EQ(TemporaryName(42), "P03.pac.000000000000002a.tmp");
 }
 
 TEST_F(RebuildTest, BadPiecesOrDatabaseLeaveTheOldDatabase) {
