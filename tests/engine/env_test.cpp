@@ -47,6 +47,14 @@ struct Context {
   Env& env = *Env::Default();
   TempDir dir;
   std::unique_ptr<Folder> own, planted;  // `dir`, and the planted folder for the rows that use it
+  // What the calls hand back, for the rows to look at.
+  std::unique_ptr<ReadableFile> file;
+  std::unique_ptr<NewFile> made;
+  std::unique_ptr<Folder> folder;
+  std::unique_ptr<FolderLock> lock;
+  uint64_t size = 0;
+  FileStamp stamp;
+  std::error_code ec;
   std::string At(const std::string& name) const { return dir / name; }
   std::string P(const std::string& name) const { return Planted() + "\\" + name; }
   std::string Put(const std::string& name, const std::string& text) const {
@@ -88,25 +96,23 @@ struct Row {
 const Row kRows[] = {
     // Wine shows a link as what it points to, and one to nothing as nothing.
     {"OpenFileRefusesAnythingButAPlainFile", true, [](Context& t) {
-       std::unique_ptr<ReadableFile> f;
        for (const std::string name : {"link", "folder", "fifo", "folder-link", "dangling"}) {
          const Code want = !kPosix && name == "dangling" ? Code::kNotFound : Code::kAccessDenied;
          EXPECT_EQ(t.Opens(t.P(name)), want) << name;
-         EXPECT_EQ(t.planted->OpenFile(name, &f).code(), want) << name;
+         EXPECT_EQ(t.planted->OpenFile(name, &t.file).code(), want) << name;
        }
        EXPECT_EQ(t.Opens(BuildPath("/dev/null")), Code::kAccessDenied);
-       EXPECT_EQ(t.Opens(t.P("folder-link\\inside.txt"), &f), Code::kOk);  // a link further up is followed
-       EXPECT_EQ(Read(*f, 7), "inside\n");
+       EXPECT_EQ(t.Opens(t.P("folder-link\\inside.txt"), &t.file), Code::kOk);  // a link further up is followed
+       EXPECT_EQ(Read(*t.file, 7), "inside\n");
      }},
     // Whatever becomes of its name, it reads the file that was opened.
     {"ReadAtReadsTheFileOpenedAndPastItsEndIsAShortFile", false, [](Context& t) {
-       std::unique_ptr<ReadableFile> f;
-       ASSERT_EQ(t.Opens(t.Put("a", "0123456789"), &f), Code::kOk);
+       ASSERT_EQ(t.Opens(t.Put("a", "0123456789"), &t.file), Code::kOk);
        fs::rename(demo::FsPath(t.At("a")), demo::FsPath(t.At("moved")));
        t.Put("a", "new");
-       EXPECT_EQ(Read(*f, 4, 6), "6789");
+       EXPECT_EQ(Read(*t.file, 4, 6), "6789");
        uint8_t buf[4];
-       for (const uint64_t at : {7, 10, 20}) EXPECT_EQ(f->ReadAt(at, 4, buf).code(), Code::kShortFile) << at;
+       for (const uint64_t at : {7, 10, 20}) EXPECT_EQ(t.file->ReadAt(at, 4, buf).code(), Code::kShortFile) << at;
      }},
     {"InfoTellsOneFileFromAnotherWhateverItsNames", false, [](Context& t) {
        fs::create_hard_link(demo::FsPath(t.Put("a", "0123456789")), demo::FsPath(t.At("b")));
@@ -121,7 +127,6 @@ const Row kRows[] = {
      }},
     // Only Windows holds a file without sharing.
     {"AFileHeldWithoutSharingStillOpensForWhatItIs", false, [](Context& t) {
-       std::unique_ptr<ReadableFile> f;
        EntryInfo info;
        FileMetadata metadata;
 #ifdef _WIN32
@@ -130,34 +135,31 @@ const Row kRows[] = {
 #else
        t.Put("a", "01");
 #endif
-       ASSERT_TRUE(t.own->OpenFile("a", &f).ok() && f->Info(&info).ok() && f->GetMetadata(&metadata).ok());
+       ASSERT_TRUE(t.own->OpenFile("a", &t.file).ok() && t.file->Info(&info).ok() && t.file->GetMetadata(&metadata).ok());
        EXPECT_EQ(info.size, 2u);
        uint8_t buf[2];
-       EXPECT_EQ(f->ReadAt(0, 2, buf).ok(), kPosix);
+       EXPECT_EQ(t.file->ReadAt(0, 2, buf).ok(), kPosix);
      }},
     {"CreateNewMakesAnEmptyFileWhereNothingIs", true, [](Context& t) {
-       std::unique_ptr<NewFile> f;
        for (const char* name : {"target.txt", "link", "dangling", "folder", "fifo", "Two"}) {
-         EXPECT_EQ(t.planted->CreateNew(name, &f).code(), Code::kExists) << name;
+         EXPECT_EQ(t.planted->CreateNew(name, &t.made).code(), Code::kExists) << name;
        }
        EXPECT_FALSE(t.env.FileExists(t.P("nowhere")));
-       uint64_t size = 1;
-       EXPECT_TRUE(t.own->CreateNew("new", &f).ok() && t.env.GetFileSize(t.At("new"), &size).ok() && size == 0);
+       EXPECT_TRUE(t.own->CreateNew("new", &t.made).ok() && t.env.GetFileSize(t.At("new"), &t.size).ok() && t.size == 0);
      }},
     // Windows makes it without sharing: nothing can give it a second name while it is open. POSIX
     // makes it exclusively: it can only have grown one since, and then it is refused and goes.
     {"ANewFileHasNoOtherName", false, [](Context& t) {
-       std::unique_ptr<NewFile> f;
        const fs::path made = demo::FsPath(t.At("new")), second = demo::FsPath(t.At("second"));
 #ifdef _WIN32
        if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
          GTEST_SKIP() << "Wine lets a Windows program name a file open without sharing, as a Linux process can";
        }
-       ASSERT_TRUE(t.own->CreateNew("new", &f).ok());
+       ASSERT_TRUE(t.own->CreateNew("new", &t.made).ok());
        EXPECT_FALSE(CreateHardLinkW(second.c_str(), made.c_str(), nullptr));
 #else
        g_before_fstat = [&] { fs::create_hard_link(made, second); };
-       EXPECT_EQ(t.own->CreateNew("new", &f).code(), Code::kAccessDenied);
+       EXPECT_EQ(t.own->CreateNew("new", &t.made).code(), Code::kAccessDenied);
        EXPECT_FALSE(fs::exists(made));
 #endif
      }},
@@ -191,30 +193,26 @@ const Row kRows[] = {
        t.New("new", "x").reset();
        EXPECT_EQ(t.Names(*t.own), std::vector<std::string>{});
        auto f = t.New("new", "x");
-       std::error_code ec;
-       EXPECT_EQ(fs::remove(demo::FsPath(t.At("new")), ec), kPosix);
+       EXPECT_EQ(fs::remove(demo::FsPath(t.At("new")), t.ec), kPosix);
        EXPECT_EQ(f->Discard().code(), kPosix ? Code::kNotFound : Code::kOk);
      }},
     // A lock file found (a killed run's) serves; POSIX removes it with the lock, Windows leaves it.
     {"ALockIsHeldOnceAndItsFileGoesWithIt", false, [](Context& t) {
-       std::unique_ptr<Folder> other;
-       ASSERT_TRUE(t.env.OpenFolder(t.dir.str(), &other).ok());
-       std::unique_ptr<FolderLock> held, second;
-       ASSERT_TRUE(t.own->Lock("x.lock", &held).ok());
-       EXPECT_EQ(other->Lock("x.lock", &second).code(), Code::kBusy);
-       held.reset();
+       std::unique_ptr<FolderLock> second;
+       ASSERT_TRUE(t.env.OpenFolder(t.dir.str(), &t.folder).ok() && t.own->Lock("x.lock", &t.lock).ok());
+       EXPECT_EQ(t.folder->Lock("x.lock", &second).code(), Code::kBusy);
+       t.lock.reset();
        EXPECT_EQ(t.Names(*t.own), std::vector<std::string>{});
        t.Put("x.lock", "");
-       ASSERT_TRUE(other->Lock("x.lock", &second).ok());
+       ASSERT_TRUE(t.folder->Lock("x.lock", &second).ok());
        second.reset();
        EXPECT_EQ(t.Names(*t.own).size(), kPosix ? 0u : 1u);
        fs::create_hard_link(demo::FsPath(t.Put("y.lock", "")), demo::FsPath(t.At("y2")));
-       EXPECT_EQ(t.own->Lock("y.lock", &held).code(), Code::kAccessDenied);
+       EXPECT_EQ(t.own->Lock("y.lock", &t.lock).code(), Code::kAccessDenied);
      }},
     {"ALockIsNeverTakenThroughALink", true, [](Context& t) {
-       std::unique_ptr<FolderLock> lock;
-       EXPECT_EQ(t.planted->Lock("lock-link", &lock).code(), Code::kAccessDenied);
-       EXPECT_EQ(t.planted->Lock("dangling", &lock).code(), Code::kAccessDenied);
+       EXPECT_EQ(t.planted->Lock("lock-link", &t.lock).code(), Code::kAccessDenied);
+       EXPECT_EQ(t.planted->Lock("dangling", &t.lock).code(), Code::kAccessDenied);
        EXPECT_TRUE(Holds(t.P("target.txt"), "target\n") && !t.env.FileExists(t.P("nowhere")));
      }},
     // Some of the planted names are other rows' to remove.
@@ -228,9 +226,8 @@ const Row kRows[] = {
     // Only "no such entry" is absent. Root cannot be kept out of a folder: there a failing listing
     // is injected, where a test can (POSIX).
     {"ALookupThroughAFolderThatCannotBeListedFails", true, [](Context& t) {
-       std::unique_ptr<Folder> folder;
        std::vector<std::string> names;
-       const bool root = t.env.OpenFolder(t.P("unreadable"), &folder).ok() && folder->List(&names).ok();
+       const bool root = t.env.OpenFolder(t.P("unreadable"), &t.folder).ok() && t.folder->List(&names).ok();
 #ifdef _WIN32
        if (root) GTEST_SKIP() << "this user may list a folder without the permission to (root)";
 #else
@@ -238,8 +235,7 @@ const Row kRows[] = {
          return Status::Error(Code::kAccessDenied, "injected");
        });
 #endif
-       uint64_t size;
-       EXPECT_EQ(t.env.GetFileSize(t.P("unreadable\\ENTRY"), &size).code(), Code::kAccessDenied);
+       EXPECT_EQ(t.env.GetFileSize(t.P("unreadable\\ENTRY"), &t.size).code(), Code::kAccessDenied);
        EXPECT_FALSE(t.env.FileExists(t.P("unreadable\\ENTRY")));
 #ifndef _WIN32
        SetFolderListerForTesting(nullptr);
@@ -247,13 +243,12 @@ const Row kRows[] = {
      }},
     // On a case-sensitive disk two entries that differ only in case are ambiguous.
     {"NamesResolveIgnoringLetterCaseButNeverTwoAtOnce", true, [](Context& t) {
-       uint64_t size = 0;
-       EXPECT_TRUE(t.env.GetFileSize(t.P("FOLDER\\Inside.TXT"), &size).ok() && size == 7);
+       EXPECT_TRUE(t.env.GetFileSize(t.P("FOLDER\\Inside.TXT"), &t.size).ok() && t.size == 7);
        EXPECT_TRUE(t.env.FileExists(t.P("Folder\\INSIDE.txt")));
-       EXPECT_TRUE(t.env.GetFileSize(t.P("Two"), &size).ok() && size == 6);  // as written
-       EXPECT_EQ(t.env.GetFileSize(t.P("TWO"), &size).code(), kPosix ? Code::kAmbiguous : Code::kOk);
-       EXPECT_EQ(t.env.GetFileSize(t.P("Three"), &size).code(), Code::kNotFound);
-       EXPECT_EQ(t.env.GetFileSize(t.P("target.txt\\x"), &size).code(), Code::kNotFound);
+       EXPECT_TRUE(t.env.GetFileSize(t.P("Two"), &t.size).ok() && t.size == 6);  // as written
+       EXPECT_EQ(t.env.GetFileSize(t.P("TWO"), &t.size).code(), kPosix ? Code::kAmbiguous : Code::kOk);
+       EXPECT_EQ(t.env.GetFileSize(t.P("Three"), &t.size).code(), Code::kNotFound);
+       EXPECT_EQ(t.env.GetFileSize(t.P("target.txt\\x"), &t.size).code(), Code::kNotFound);
      }},
     // Windows code under Wine cannot remove a Unix link as a link: it stays (and one to nothing is
     // nothing). Only Windows keeps a read-only file.
@@ -263,9 +258,8 @@ const Row kRows[] = {
        EXPECT_TRUE(Holds(t.P("target.txt"), "target\n"));
        SetReadOnly(t.Put("read-only", ""), true);
        fs::create_directory(demo::FsPath(t.At("folder")));
-       std::unique_ptr<Folder> proc;
-       ASSERT_TRUE(t.env.OpenFolder(BuildPath("/proc"), &proc).ok());
-       EXPECT_EQ(proc->Remove("version").code(), Code::kAccessDenied);
+       ASSERT_TRUE(t.env.OpenFolder(BuildPath("/proc"), &t.folder).ok());
+       EXPECT_EQ(t.folder->Remove("version").code(), Code::kAccessDenied);
        t.Put("a", "");
        EXPECT_TRUE(t.own->Remove("a").ok());
        EXPECT_EQ(t.own->Remove("read-only").code(), kPosix ? Code::kOk : Code::kAccessDenied);
@@ -274,29 +268,24 @@ const Row kRows[] = {
        EXPECT_EQ(t.Names(*t.own).size(), kPosix ? 1u : 2u);
      }},
     {"FileQueriesAnswerForAFolderAndForNothing", false, [](Context& t) {
-       uint64_t size;
-       FileStamp stamp;
-       EXPECT_TRUE(t.env.FileExists(t.dir.str()) && t.env.GetFileStamp(t.dir.str(), &stamp).ok());
-       EXPECT_EQ(t.env.GetFileSize(t.dir.str(), &size).code(), Code::kAccessDenied);
+       EXPECT_TRUE(t.env.FileExists(t.dir.str()) && t.env.GetFileStamp(t.dir.str(), &t.stamp).ok());
+       EXPECT_EQ(t.env.GetFileSize(t.dir.str(), &t.size).code(), Code::kAccessDenied);
        EXPECT_FALSE(t.env.FileExists(t.At("missing")));
-       EXPECT_EQ(t.env.GetFileSize(t.At("missing"), &size).code(), Code::kNotFound);
-       EXPECT_EQ(t.env.GetFileStamp(t.At("missing"), &stamp).code(), Code::kNotFound);
+       EXPECT_EQ(t.env.GetFileSize(t.At("missing"), &t.size).code(), Code::kNotFound);
+       EXPECT_EQ(t.env.GetFileStamp(t.At("missing"), &t.stamp).code(), Code::kNotFound);
      }},
     {"OpenFolderRefusesALink", true, [](Context& t) {
-       std::unique_ptr<Folder> folder;
-       EXPECT_EQ(t.env.OpenFolder(t.P("folder-link"), &folder).code(), Code::kAccessDenied);
-       EXPECT_EQ(t.env.OpenFolder(t.P("missing"), &folder).code(), Code::kNotFound);
+       EXPECT_EQ(t.env.OpenFolder(t.P("folder-link"), &t.folder).code(), Code::kAccessDenied);
+       EXPECT_EQ(t.env.OpenFolder(t.P("missing"), &t.folder).code(), Code::kNotFound);
      }},
     // On Windows nothing can rename it while it is open.
     {"AnOpenFolderStaysTheFolderItOpened", false, [](Context& t) {
        fs::create_directory(demo::FsPath(t.At("sub")));
-       std::unique_ptr<Folder> folder;
-       ASSERT_TRUE(t.env.OpenFolder(t.At("sub"), &folder).ok());
-       std::error_code ec;
-       fs::rename(demo::FsPath(t.At("sub")), demo::FsPath(t.At("moved")), ec);
-       fs::create_directory(demo::FsPath(t.At("sub")), ec);
+       ASSERT_TRUE(t.env.OpenFolder(t.At("sub"), &t.folder).ok());
+       fs::rename(demo::FsPath(t.At("sub")), demo::FsPath(t.At("moved")), t.ec);
+       fs::create_directory(demo::FsPath(t.At("sub")), t.ec);
        t.Put("moved\\a", "");
-       EXPECT_EQ(t.Names(*folder).size(), kPosix ? 1u : 0u);
+       EXPECT_EQ(t.Names(*t.folder).size(), kPosix ? 1u : 0u);
      }},
     {"UpdaterFolderIsThisProgramsFolder", false, [](Context&) {
        EXPECT_EQ(CompareIgnoringCase(UpdaterFolder(), BuildPath(QRV3_TEST_DIR)), 0) << UpdaterFolder();
