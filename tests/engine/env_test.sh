@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# What a Windows program cannot make, planted from outside for the contract of the file services
-# (env_test.cpp): Unix links, a FIFO, two names that differ only in letter case, a folder that
-# may be entered but not listed. Each row of the suite uses names of its own.
-#
-# env_test.sh --plant DIR           plants them in DIR (the native suite does it itself)
-# env_test.sh PROGRAM [RUNNER...]   plants them in a new folder and runs the suite of PROGRAM,
-#                                   through RUNNER (wine-run) when given: then it sees Z:\...
+# What a Windows program cannot make, planted from outside for the contract suite of the file
+# services (env_test.cpp): Unix links, a FIFO, two names differing only in case, a folder that
+# may be entered but not listed. `--plant DIR` plants them in DIR (the native suite asks so
+# itself); `PROGRAM [RUNNER]` in a new folder, then runs PROGRAM's suite (through wine-run: Z:\).
 set -euo pipefail
 plant() {
   cd "$1"
