@@ -163,6 +163,22 @@ const Row kRows[] = {
        EXPECT_FALSE(fs::exists(made));
 #endif
      }},
+    // A write the system refuses is reported (here: past the process's file size limit, on POSIX).
+    {"AppendReportsAWriteTheSystemRefuses", false, [](Context& t [[maybe_unused]]) {
+#ifdef _WIN32
+       GTEST_SKIP() << "Windows has no file size limit of a process to run into";
+#else
+       struct rlimit old, four;
+       ASSERT_TRUE(getrlimit(RLIMIT_FSIZE, &old) == 0 && t.own->CreateNew("new", &t.made).ok());
+       four = {4, old.rlim_max};
+       const auto handler = signal(SIGXFSZ, SIG_IGN);
+       setrlimit(RLIMIT_FSIZE, &four);
+       const Status s = t.made->Append(reinterpret_cast<const uint8_t*>("01234567"), 8);
+       setrlimit(RLIMIT_FSIZE, &old);
+       signal(SIGXFSZ, handler);
+       EXPECT_EQ(s.code(), Code::kIoError) << s.ToString();
+#endif
+     }},
     // A POSIX rename replaces a file another program holds, which goes on reading the old one;
     // Windows refuses it, and nothing changes.
     {"ReplaceIntoOverAHeldDatabase", false, [](Context& t) {
