@@ -21,13 +21,21 @@ using Code = Status::Code;
 constexpr bool kPosix = false;
 #else
 constexpr bool kPosix = true;
-// The moment between making a new file and asking what it is, for a test to give it a second
-// name in: this program's fstat stands in for the system's, as in hazards_test.cpp.
-std::function<void()> g_before_fstat;
+// The moments between making a file and asking what it is, and between asking what an entry is
+// and opening it, for a test to change the folder in: this program's fstat and fstatat stand in
+// for the system's, as in hazards_test.cpp.
+std::function<void()> g_before_fstat, g_after_fstatat;
 extern "C" int fstat(int fd, struct stat* st) {
   static const auto system_fstat = reinterpret_cast<int (*)(int, struct stat*)>(dlsym(RTLD_NEXT, "fstat"));
   if (const auto hook = std::exchange(g_before_fstat, nullptr)) hook();
   return system_fstat(fd, st);
+}
+extern "C" int fstatat(int dir, const char* name, struct stat* st, int flags) {
+  static const auto system_fstatat =
+      reinterpret_cast<int (*)(int, const char*, struct stat*, int)>(dlsym(RTLD_NEXT, "fstatat"));
+  const int r = system_fstatat(dir, name, st, flags);
+  if (const auto hook = std::exchange(g_after_fstatat, nullptr)) hook();
+  return r;
 }
 #endif
 
@@ -113,6 +121,17 @@ const Row kRows[] = {
        EXPECT_EQ(Read(*t.file, 4, 6), "6789");
        uint8_t buf[4];
        for (const uint64_t at : {7, 10, 20}) EXPECT_EQ(t.file->ReadAt(at, 4, buf).code(), Code::kShortFile) << at;
+     }},
+    // POSIX asks what the entry is before it opens it, and then whether it opened that: another
+    // file swapped in between is refused.
+    {"OpenFileNeverOpensAFileSwappedInMeanwhile", false, [](Context& t) {
+       t.Put("a", "mine");
+#ifdef _WIN32
+       GTEST_SKIP() << "Windows opens first and asks the handle: there is no moment between";
+#else
+       g_after_fstatat = [&] { fs::rename(demo::FsPath(t.Put("b", "other")), demo::FsPath(t.At("a"))); };
+       EXPECT_EQ(t.own->OpenFile("a", &t.file).code(), Code::kAccessDenied);
+#endif
      }},
     {"InfoTellsOneFileFromAnotherWhateverItsNames", false, [](Context& t) {
        fs::create_hard_link(demo::FsPath(t.Put("a", "0123456789")), demo::FsPath(t.At("b")));
