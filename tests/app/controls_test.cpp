@@ -83,6 +83,9 @@ TEST_F(FolderListTest, RowsOfADeepFolderOpenItsAncestors) {
   EXPECT_EQ(di.Path(), "c:\\Program Files\\Brackwell");
   ASSERT_TRUE(di.SetPath("\\Program Files").ok());
   EXPECT_EQ(di.Path(), "c:\\Program Files");
+  // Drive letters run from a to z, in either case.
+  source.AddDrive('z', {disk.path(), ""});
+  EXPECT_TRUE(di.SetPath("Z:\\Program Files").ok() && di.SetPath("z:").ok());
 }
 
 TEST_F(FolderListTest, RowsOfANetworkFolderStartAtTheShare) {
@@ -111,6 +114,7 @@ TEST_F(FolderListTest, ChangeRunsInsideTheAssignmentAndOnlyWhenTheFolderChanges)
   EXPECT_FALSE(di.SetPath("c:\\missing").ok());
   source.AddDrive('a', {disk.path(), "", false});
   EXPECT_EQ(di.SetPath("a:").code(), Status::Code::kNotReady);
+  EXPECT_EQ(di.SetPath("A:").code(), Status::Code::kNotReady);
   EXPECT_FALSE(di.SetPath("a:\\").ok());
   EXPECT_EQ(di.Path(), "c:\\a");
   EXPECT_EQ(seen.size(), 1u);

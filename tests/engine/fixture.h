@@ -10,14 +10,22 @@
 #include <string>
 #include <vector>
 
+// The platform's calls the tests use, for every test file that includes this one.
 #ifdef _WIN32
 #include <windows.h>
 
+#include "engine/utf.h"
 #include "engine/win32_util_win.h"
 #else
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "engine/env_posix.h"
 #endif
 
 #include "engine/texts.h"

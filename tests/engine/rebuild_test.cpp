@@ -10,16 +10,6 @@
 #include "tests/engine/faulty_env.h"
 #include "tests/engine/fixture.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "engine/win32_util_win.h"
-#else
-#include <sys/stat.h>
-#endif
-
-#include <thread>
-
 namespace qrv3::testing {
 namespace {
 namespace fs = std::filesystem;
@@ -40,6 +30,9 @@ TEST_F(RebuildTest, NewDatabaseIsAssembledFromThePieceRanges) {
   EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
   // Running again on the updated installation stops at the database's size.
   EXPECT_EQ(VerifyInstallation(*Env::Default(), [&] { return install.install_path(); }), 10);
+  // A fresh name for the new database: "P03.pac.", 16 lowercase hexadecimal digits, ".tmp".
+  EXPECT_EQ(TemporaryName(0xfedcba9876543210), "P03.pac.fedcba9876543210.tmp");
+  EXPECT_EQ(TemporaryName(42), "P03.pac.000000000000002a.tmp");
 }
 
 TEST_F(RebuildTest, BadPiecesOrDatabaseLeaveTheOldDatabase) {
@@ -54,14 +47,6 @@ TEST_F(RebuildTest, BadPiecesOrDatabaseLeaveTheOldDatabase) {
          fs::resize_file(demo::FsPath(t.pieces / "data2.cab"), 29 + 2938335 - 1);
        }},
       {"the database is read-only", [](RebuildTest& t) { SetReadOnly(t.Database(), true); }},
-#ifndef _WIN32
-      {"a FIFO stands in for a piece",
-       [](RebuildTest& t) {
-         const std::string p = demo::Utf8Path(demo::FsPath(t.pieces / "data1.cab"));
-         fs::remove(p);
-         ASSERT_EQ(mkfifo(p.c_str(), 0644), 0);
-       }},
-#endif
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -77,27 +62,6 @@ TEST_F(RebuildTest, BadPiecesOrDatabaseLeaveTheOldDatabase) {
 }
 
 #ifdef _WIN32
-// Held the way a running product holds it (shared for reading only, not for deletion), the
-// database is left alone; held for a moment, as by a scanner, it is replaced once free.
-TEST_F(RebuildTest, ADatabaseHeldOpenIsReplacedOnlyOnceFree) {
-  for (const int hold_ms : {-1, 300}) {
-    ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
-    UniqueHandle held(CreateFileW(Win32Path(Database()).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(held.valid());
-    std::thread release([&] {
-      if (hold_ms < 0) return;
-      Sleep(hold_ms);
-      held.reset();
-    });
-    const RunOutcome outcome = Run();
-    release.join();
-    held.reset();
-    EXPECT_EQ(outcome, hold_ms > 0 ? RunOutcome::kFinished : RunOutcome::kRebuildFailed);
-    EXPECT_TRUE(FileHolds(Database(), hold_ms > 0 ? new_bytes : old_bytes));
-  }
-}
-
 // A path in the device namespace (\\.\C:\…) reaches every file, but a rename by handle cannot
 // name the database through it: refused before anything is written.
 TEST_F(RebuildTest, AnInstallationNoReplaceCanNameIsRefusedBeforeAnyWrite) {

@@ -14,16 +14,6 @@
 #include "tests/test_util.h"
 #include "tools/demo_install.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "engine/utf.h"
-#include "engine/win32_util_win.h"
-#else
-#include <signal.h>
-#include <unistd.h>
-#endif
-
 #include <fstream>
 
 namespace qrv3::testing {
