@@ -201,6 +201,24 @@ TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesPermissions) {
   }
 }
 
+// A default access list on the Database folder gives a new file entries of its own: the new
+// database must carry exactly the old one's list, none where it had none, as it carries its mode.
+TEST_F(HazardTest, TheNewDatabaseCarriesExactlyTheOldOnesAccessList) {
+  const std::string folder = ShellPath(DbFolder()), db = ShellPath(DbFolder() / "p03.PAC");
+  if (Shell("setfacl -d -m u:nobody:rw- " + folder + " && echo yes") != "yes\n") {
+    GTEST_SKIP() << "no access lists here (setfacl, from Debian's acl, or the file system)";
+  }
+  for (const char* list : {"", "u:nobody:r--,g:nogroup:rw-"}) {
+    SCOPED_TRACE(list);
+    ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+    Shell("setfacl -b " + db + (*list ? " && setfacl -m " + std::string(list) + " " + db : "") +
+          " && chmod 640 " + db + " && setfacl -d -m u:nobody:rw- " + folder);
+    const auto old_list = Shell("getfacl -cp " + db);
+    EXPECT_EQ(Run(), RunOutcome::kFinished);
+    EXPECT_EQ(Shell("getfacl -cp " + db), old_list);
+  }
+}
+
 // The run before removes its lock file and lets go just as this one opens it, and a third makes
 // a new one under the name and holds it: the file this run locks is no longer the lock.
 TEST_F(HazardTest, ALockFileReplacedBeforeItIsLockedLocksNothing) {
