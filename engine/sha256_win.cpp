@@ -32,10 +32,13 @@ struct Cng {
 
 const Cng& Functions() {
   static const Cng cng = [] {
-    auto get = [](auto* fn, const char* name) {
-      *fn = SystemFunction<std::remove_reference_t<decltype(*fn)>>(L"bcrypt.dll", name);
-    };
     Cng c{};
+    const HMODULE bcrypt = LoadSystemLibrary(L"bcrypt.dll");
+    if (bcrypt == nullptr) return c;
+    auto get = [bcrypt](auto* fn, const char* name) {
+      *fn = reinterpret_cast<std::remove_reference_t<decltype(*fn)>>(
+          reinterpret_cast<void*>(GetProcAddress(bcrypt, name)));
+    };
     get(&c.open_algorithm, "BCryptOpenAlgorithmProvider");
     get(&c.close_algorithm, "BCryptCloseAlgorithmProvider");
     get(&c.create_hash, "BCryptCreateHash");
