@@ -54,8 +54,9 @@ bench: setup build/bench/CMakeCache.txt
 	cmake --build build/bench -j$(JOBS)
 	build/bench/bench/qrv3_bench
 
-# The release: build/dist/qrv3-updater-1.0/ and its zip. QRV3_SIGN_PFX, QRV3_SIGN_PASSWORD and
-# QRV3_SIGN_TIMESTAMP_URL given on the command line reach scripts/dist through the environment.
+# The release: build/dist/qrv3-updater-1.0/ and its zip. DATABASE_SHA256 (the digest of the
+# database the programs may make), QRV3_SIGN_PFX, QRV3_SIGN_PASSWORD and QRV3_SIGN_TIMESTAMP_URL
+# given on the command line reach scripts/dist through the environment.
 dist: setup
 	@JOBS=$(JOBS) bash scripts/dist
 

@@ -1,14 +1,19 @@
 // A whole update run on a generated installation against a plain copy of the same bytes (read
-// the four pieces, write 12,121,535 bytes, flush), in the same process; and the console
-// updater's peak memory.
+// the four pieces, write 12,121,535 bytes, flush), in the same process; the console updater that
+// checks the database's digest, as a process, against copying and hashing the pieces with the
+// system's tools; and the console updater's peak memory.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/rebuild.h"
 #include "engine/texts.h"
@@ -101,12 +106,60 @@ void BM_PlainCopy(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// Seconds that a shell command takes, or a negative number when it fails.
+double Timed(const std::string& command) {
+  const auto start = std::chrono::steady_clock::now();
+  if (std::system(command.c_str()) != 0) return -1;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The console updater that checks the digest, a whole process, against the least a verified
+// rebuild must do with the system's tools: `cat` of the pieces into `dd conv=fsync`, then
+// `openssl dgst -sha256` of the pieces. Each iteration times one of each, one right after the
+// other; the medians of the pairs, and their ratio, are the counters.
+void BM_CheckedUpdateVsCopyAndHash(benchmark::State& state) {
+  Folders& f = Shared();
+  const std::string cli = f.pieces + "/qrv3-updater-cli-demo-digest";
+  fs::copy_file(QRV3_CLI_DIGEST_EXE, cli, fs::copy_options::overwrite_existing);
+  const std::string pieces = f.pieces + "/data1.cab " + f.pieces + "/data2.cab " + f.pieces +
+                             "/data3.cab " + f.pieces + "/data4.cab";
+  const std::string update = cli + " " + f.install + "/ >/dev/null";
+  const std::string copy_and_hash = "cat " + pieces + " | dd of=" + f.root.string() +
+                                    "/copied bs=1M conv=fsync status=none && openssl dgst -sha256 " +
+                                    pieces + " >/dev/null";
+  std::vector<double> updates, copies;
+  for (auto _ : state) {
+    if (!demo::WriteInstallation(f.install).ok()) std::abort();
+    fs::remove(f.root / "copied");
+    const double u = Timed(update), c = Timed(copy_and_hash);
+    if (u < 0 || c < 0) {
+      state.SkipWithError("a command failed");
+      break;
+    }
+    updates.push_back(u);
+    copies.push_back(c);
+    state.SetIterationTime(u);
+  }
+  if (updates.empty()) return;
+  state.counters["update_ms"] = Median(updates) * 1000;
+  state.counters["copy_hash_ms"] = Median(copies) * 1000;
+  state.counters["ratio"] = Median(updates) / Median(copies);
+}
+BENCHMARK(BM_CheckedUpdateVsCopyAndHash)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(15);
+
 // Peak resident memory of the console updater doing a whole update, in MiB, measured by a
-// small launcher (a child forked from this process would count this process's pages).
+// small launcher (a child forked from this process would count this process's pages): the plain
+// build (0) and the one that checks the digest (1).
 void BM_CliPeakMemory(benchmark::State& state) {
   Folders& f = Shared();
   const std::string cli = f.pieces + "/qrv3-updater-cli";
-  fs::copy_file(QRV3_CLI_EXE, cli, fs::copy_options::overwrite_existing);
+  fs::copy_file(state.range(0) ? QRV3_CLI_DIGEST_EXE : QRV3_CLI_EXE, cli,
+                fs::copy_options::overwrite_existing);
   long peak_kib = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -123,7 +176,7 @@ void BM_CliPeakMemory(benchmark::State& state) {
   }
   state.counters["peak_MiB"] = static_cast<double>(peak_kib) / 1024.0;
 }
-BENCHMARK(BM_CliPeakMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_CliPeakMemory)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 }  // namespace
 

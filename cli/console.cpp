@@ -2,6 +2,7 @@
 
 #include "cli/version.h"
 #include "engine/applied.h"
+#include "engine/database_digest.h"
 #include "engine/rebuild.h"
 #include "engine/texts.h"
 #include "engine/update_run.h"
@@ -182,6 +183,10 @@ int Main(const std::vector<std::string>& args, Env& env, const std::string& upda
   if (!parsed.unknown.empty()) return UsageError(console, "unknown option '" + parsed.unknown + "'");
   if (parsed.version) {
     console.Out(std::string(kName) + " " + QRV3_CLI_VERSION_TEXT);
+    // A build that carries the release's digest says which database it accepts.
+    if (const std::string_view digest = ExpectedDatabaseSha256(); !digest.empty()) {
+      console.Out("database SHA-256: " + std::string(digest));
+    }
     return kExitFinished;
   }
   if (parsed.paths.empty()) return UsageError(console, "INSTALL_PATH is missing");

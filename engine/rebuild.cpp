@@ -8,7 +8,9 @@
 #include <random>
 #include <vector>
 
+#include "engine/database_digest.h"
 #include "engine/names.h"
+#include "engine/sha256.h"
 #include "engine/verify.h"
 
 namespace qrv3 {
@@ -183,15 +185,33 @@ Status ReplaceWithRetries(Env& env, Folder& folder, NewFile& file, const std::st
   }
 }
 
+// The bytes written are the release's database, or they never take its place.
+Status CheckDigest(Sha256& hash, std::string_view expected) {
+  Sha256::Digest digest;
+  if (Status s = hash.Finish(&digest); !s.ok()) return s;
+  const std::string got = HexDigits(digest);
+  if (got == expected) return Status::Ok();
+  return Status::Error(Status::Code::kMismatch,
+                       "they make one of SHA-256 " + got + ", not " + std::string(expected));
+}
+
 Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
                         OpenPieces& pieces, const EntryInfo& checked,
                         const FileMetadata& metadata) {
+  // A build that carries the release's digest hashes the bytes on their way to the disk.
+  const std::string_view expected = ExpectedDatabaseSha256();
+  std::unique_ptr<Sha256> hash;
+  Status s = expected.empty() ? Status::Ok() : Sha256::Begin(&hash);
   std::unique_ptr<NewFile> file;
   std::string temp;
-  Status s = CreateTemporary(folder, &file, &temp);
+  if (s.ok()) s = CreateTemporary(folder, &file, &temp);
   if (s.ok()) {
-    s = StreamDatabase(pieces, [&](const uint8_t* data, size_t n) { return file->Append(data, n); });
+    s = StreamDatabase(pieces, [&](const uint8_t* data, size_t n) {
+      Status written = file->Append(data, n);
+      return written.ok() && hash ? hash->Add(data, n) : written;
+    });
   }
+  if (s.ok() && hash) s = CheckDigest(*hash, expected);
   // Only after the last append: the old database's owner, who gets the file with it, must not be
   // able to open it while it is written. Before the flush, so that what the file carries is on
   // the disk with its bytes.

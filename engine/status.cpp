@@ -17,6 +17,7 @@ const char* CodeName(Status::Code code) {
     case Status::Code::kChanged: return "changed since it was checked";
     case Status::Code::kNoMemory: return "out of memory";
     case Status::Code::kExists: return "already exists";
+    case Status::Code::kMismatch: return "the data pieces do not hold the expected database";
   }
   return "?";
 }

@@ -24,6 +24,7 @@ class Status {
     kChanged,        // a file changed between its check and its replacement
     kNoMemory,       // memory for the new database could not be had
     kExists,         // a file that must be new is already there
+    kMismatch,       // the data pieces make another database than the release's own
   };
 
   Status() = default;

@@ -167,6 +167,70 @@ TEST_F(CliTest, EachRunSaysWhatItDidAndOnlyTheUpdateWrites) {
   }
 }
 
+// The console updater built with the digest of the database the generated pieces make
+// (sha256sum of it, computed once outside): the right pieces update; one byte flipped in any
+// piece among those that end up in the database is refused with nothing changed and nothing
+// left beside it, one that does not end up in it (a header, the byte the next piece overwrites,
+// a tail) is not. The pieces' layout as the product's tooling gives it.
+TEST_F(CliTest, ABuildWithTheDigestTakesOnlyPiecesThatMakeTheDatabase) {
+  const std::string digest = "26ea75327c5af9ba92877d2fadda9d2b7664442ec1320ea701a9ec03d9f881b8";
+  const fs::path exe = demo::FsPath(BuildPath(QRV3_CLI_DIGEST_EXE));
+  const std::string checked = demo::Utf8Path(updater.path() / exe.filename());
+  fs::copy_file(exe, demo::FsPath(checked));
+  ProcessResult r = Lines(RunProcess(checked, {"--version"}));
+  EXPECT_EQ(r.out, "qrv3-updater-cli 1.00\ndatabase SHA-256: " + digest + "\n");
+
+  const std::vector<uint8_t> updated = NewDatabaseFrom(updater);
+  struct Flip {
+    const char* piece;
+    uint64_t offset;  // 0-based
+    bool taken;       // the byte ends up in the database
+  };
+  const Flip flips[] = {
+      {nullptr, 0, false},  // the pieces as they are
+      // data3.cab: a 27-byte header, 4,167,104 bytes taken, one overwritten by data1.cab, a tail.
+      {"data3.cab", 0, false}, {"data3.cab", 26, false}, {"data3.cab", 27, true},
+      {"data3.cab", 2000003, true}, {"data3.cab", 4167130, true}, {"data3.cab", 4167131, false},
+      {"data3.cab", 4167132, false},
+      // data1.cab: 26 bytes of header, 2,639,264 taken, one overwritten by data4.cab.
+      {"data1.cab", 25, false}, {"data1.cab", 26, true}, {"data1.cab", 1319650, true},
+      {"data1.cab", 2639289, true}, {"data1.cab", 2639290, false},
+      // data4.cab: 30 and 2,376,832, all of them: data2.cab follows it exactly.
+      {"data4.cab", 29, false}, {"data4.cab", 30, true}, {"data4.cab", 2376861, true},
+      {"data4.cab", 2376862, false},
+      // data2.cab: 29 and 2,938,335, the last bytes of the database.
+      {"data2.cab", 28, false}, {"data2.cab", 29, true}, {"data2.cab", 1500000, true},
+      {"data2.cab", 2938363, true}, {"data2.cab", 2938364, false},
+  };
+  for (const Flip& flip : flips) {
+    SCOPED_TRACE(std::string(flip.piece ? flip.piece : "none") + " at " + std::to_string(flip.offset));
+    const auto change = [&] {
+      if (flip.piece == nullptr) return;
+      std::fstream f(demo::FsPath(updater / flip.piece), std::ios::binary | std::ios::in | std::ios::out);
+      f.seekg(static_cast<std::streamoff>(flip.offset));
+      const char c = static_cast<char>(f.get() ^ 0x5a);
+      f.seekp(static_cast<std::streamoff>(flip.offset));
+      f.put(c);
+      ASSERT_TRUE(f.good());
+    };
+    change();
+    const auto before = Installed();
+    r = Lines(RunProcess(checked, {path}));
+    if (flip.taken) {
+      EXPECT_EQ(r.exit_code, 2);
+      EXPECT_EQ(r.out, "更新中\n" + InstallationLines(15));
+      EXPECT_NE(r.err.find("the data pieces do not hold the expected database"), std::string::npos)
+          << r.err;
+      EXPECT_EQ(Installed(), before);
+    } else {
+      EXPECT_EQ(r.exit_code, 0) << r.err;
+      EXPECT_TRUE(FileHolds(Database(), updated));
+      ASSERT_TRUE(demo::WriteInstallation(folder).ok());
+    }
+    change();  // back as it was
+  }
+}
+
 #ifdef _WIN32
 // On a real console, which Wine gives only with a display: cli_console_tests runs these under
 // gui-run, and cli_tests skips them.

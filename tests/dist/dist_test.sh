@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # make dist as a maker runs it, in two clones of this working tree at different paths, one a year
 # and more later in another time zone and umask: the same bytes; sums, read-me, zip and signatures
-# that hold up; the shipped 32-bit console updater updating an installation under Wine.
+# that hold up; signed and with the digest of the database, the shipped 32-bit console updater
+# updating an installation under Wine from the right pieces, and refusing a damaged one.
 #
 # dist_test.sh SOURCE_DIR MAKE_DEMO (the native demo-installation generator)
 set -euo pipefail
@@ -9,7 +10,7 @@ src=$1 make_demo=$2
 work=$(mktemp -d "${TMPDIR:-/tmp}/qrv3-dist.XXXXXX")
 cleanup() {
   # Wine's server outlives the programs it ran and writes to its prefix until it ends.
-  for prefix in "$work"/a/qrv3-updater/build/windows{,32}/wineprefix; do
+  for prefix in "$work"/a/qrv3-updater/build/release-windows{,32}/wineprefix; do
     WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
   done
   rm -rf "$work"
@@ -57,6 +58,7 @@ summed=$(sed 's/^[0-9a-f]\{64\}  //' "$dist/SHA256SUMS")
 [ "$summed" = "$(echo "$expected" | grep -vx SHA256SUMS)" ] || fail "SHA256SUMS names: $summed"
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "the sums do not match the files"
 echo "$out_a" | grep -q 'unsigned' || fail "make dist without a certificate did not say so"
+! echo "$out_a" | grep -q 'SHA-256' || fail "make dist without a digest named one"
 
 # Each exe for its processor; what Windows reads before running it, as the build's tests read it.
 for arch in x64:pei-x86-64 x86:pei-i386; do
@@ -95,17 +97,25 @@ with zipfile.ZipFile(path, metadata_encoding="cp932") as z:
         assert not i.flag_bits & 0x800, i.filename
 PY
 
-# --- Signed: a throwaway certificate; each exe verifies against it, the sums follow the
-# signed exes, and a signed exe that was changed afterwards fails.
+# --- Signed, and with the digest of the database the generated pieces make (sha256sum of it,
+# computed once outside): a throwaway certificate; each exe verifies against it, the sums follow
+# the signed exes, and a signed exe that was changed afterwards fails.
+digest=26EA75327C5AF9BA92877D2FADDA9D2B7664442EC1320EA701A9EC03D9F881B8
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=qrv3 test signer" \
   -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout pass:"te st" \
   -out "$work/cert.pfx"
 for clone in "$a" "$b"; do
-  make -C "$clone" dist JOBS=2 QRV3_SIGN_PFX="$work/cert.pfx" QRV3_SIGN_PASSWORD="te st" \
+  make -C "$clone" dist JOBS=2 QRV3_SIGN_PFX="$work/cert.pfx" QRV3_SIGN_PASSWORD="te st" DATABASE_SHA256=$digest \
     >"$work/signed.log" 2>&1 || { cat "$work/signed.log"; fail "make dist signed in $clone"; }
 done
 [ "$(grep -c '^dist: signed' "$work/signed.log")" -eq 4 ] || fail "not every exe was signed"
+grep -q "^dist: .*SHA-256 ${digest,,}$" "$work/signed.log" || fail "make dist did not name the digest"
+for exe in "$dist"/x*/*.exe; do
+  grep -qa "${digest,,}" "$exe" || fail "$exe does not carry the digest"
+done
+# Built in folders of the release's own: no digest in the cache where the tests and the demo run.
+[ ! -e "$a/build/windows" ] && [ ! -e "$a/build/windows32" ] || fail "make dist used build/windows*"
 for exe in "$dist"/x*/*.exe; do
   osslsigncode verify -CAfile "$work/cert.pem" -in "$exe" >"$work/verify.log" 2>&1 ||
     { cat "$work/verify.log"; fail "$exe: the signature does not verify"; }
@@ -120,9 +130,9 @@ printf 'X' | dd of="$work/changed.exe" bs=1 seek=4096 conv=notrunc 2>/dev/null
 # --- The shipped console updater, signed, updates a generated installation under Wine: the
 # 32-bit one, or where this machine cannot start 32-bit programs (wine32-gate finds out), the
 # 64-bit one, the 32-bit exes having been read above.
-cmake --build "$a/build/windows32" --target wine32_probe >/dev/null
+cmake --build "$a/build/release-windows32" --target wine32_probe >/dev/null
 build=windows32 arch=x86 gate_status=0
-gate=$("$a/build/windows32/wine32-gate" true 2>&1) || gate_status=$?
+gate=$("$a/build/release-windows32/wine32-gate" true 2>&1) || gate_status=$?
 if [ "$gate_status" -eq 77 ]; then
   echo "dist: $gate"
   echo "skipped in part: the shipped 32-bit console updater does not run here; the 64-bit one runs instead"
@@ -137,17 +147,29 @@ cp "$dist/$arch/qrv3-updater-cli.exe" "$work/updater/"
 install_path="Z:$(echo "$work/install" | tr / '\\')\\"
 run_cli() {
   cli_status=0
-  cli_out=$("$a/build/$build/wine-run" "$work/updater/qrv3-updater-cli.exe" "$install_path" |
+  cli_out=$("$a/build/release-$build/wine-run" "$work/updater/qrv3-updater-cli.exe" "$@" |
     tr -d '\r') || cli_status=$?
 }
-run_cli
+run_cli --version
+[ "$cli_out" = "qrv3-updater-cli 1.00
+database SHA-256: ${digest,,}" ] || fail "the $arch console updater's version: $cli_out"
+# A byte of the database flipped in a piece: refused, nothing changed.
+cp "$work/updater/data4.cab" "$work/data4.cab"
+printf '\377' | dd of="$work/updater/data4.cab" bs=1 seek=1000000 conv=notrunc 2>/dev/null
+before=$(cd "$work/install" && find . -type f -exec sha256sum {} + | sort)
+run_cli "$install_path"
+[ "$cli_status" -eq 2 ] || fail "with a damaged piece the $arch console updater exited with $cli_status: $cli_out"
+[ "$(cd "$work/install" && find . -type f -exec sha256sum {} + | sort)" = "$before" ] ||
+  fail "a damaged piece changed the installation"
+mv "$work/data4.cab" "$work/updater/data4.cab"
+run_cli "$install_path"
 [ "$cli_status" -eq 0 ] || fail "the $arch console updater exited with $cli_status: $cli_out"
 [ "$cli_out" = "更新中
 更新が終了しました。この更新ソフトをパソコンから削除して下さい。" ] || fail "it printed: $cli_out"
 [ "$(stat -c %s "$work/install/Database/P03.pac" 2>/dev/null ||
      stat -c %s "$work/install/Database/p03.PAC")" -eq 12121535 ] || fail "the database was not rebuilt"
 # Again on the updated installation: it is up to date, and nothing is written.
-run_cli
+run_cli "$install_path"
 [ "$cli_status" -eq 3 ] || fail "a second run exited with $cli_status: $cli_out"
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
