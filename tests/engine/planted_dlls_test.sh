@@ -9,7 +9,8 @@
 set -uo pipefail
 build=$1 mark=$2
 # Loaded only on some systems or paths that these runs do not take: shcore for the DPI of a
-# monitor on Windows 8.1, mpr for the name of a network drive.
+# monitor on Windows 8.1, mpr for the name of a network drive, bcrypt for the database's digest
+# in a release that carries one.
 also_loaded="shcore mpr bcrypt"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qrv3-planted.XXXXXX")
 export QRV3_WINEPREFIX="$work/prefix"
