@@ -12,16 +12,7 @@ build=$1 mark=$2
 # monitor on Windows 8.1, mpr for the name of a network drive, bcrypt for the database's digest
 # in a release that carries one.
 also_loaded="shcore mpr bcrypt"
-work=$(mktemp -d "${TMPDIR:-/tmp}/qrv3-planted.XXXXXX")
-export QRV3_WINEPREFIX="$work/prefix"
-cleanup() {
-  WINEPREFIX="$QRV3_WINEPREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-dos() { echo "Z:${1//\//\\}"; }
+source "$(dirname "$0")/wine_script.sh" planted
 updater="$work/updater"
 mkdir -p "$updater"
 cp "$build/app/win32/qrv3-updater.exe" "$build/cli/qrv3-updater-cli.exe" "$updater/"

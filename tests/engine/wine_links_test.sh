@@ -9,16 +9,7 @@
 # wine_links_test.sh BUILD_DIR (a Windows build, with its wine-run and gui-run)
 set -uo pipefail
 build=$1
-work=$(mktemp -d "${TMPDIR:-/tmp}/qrv3-links.XXXXXX")
-export QRV3_WINEPREFIX="$work/prefix"
-cleanup() {
-  WINEPREFIX="$QRV3_WINEPREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-dos() { echo "Z:${1//\//\\}"; }
+source "$(dirname "$0")/wine_script.sh" links
 # Every file and link outside the installation, with its bytes and permission bits.
 outside_state() { (cd "$1" && find . \( -type f -o -type l \) -printf '%p %m %l\n' -exec sha256sum {} \; | sort); }
 
