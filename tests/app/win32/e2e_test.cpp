@@ -141,13 +141,13 @@ TEST_F(EndToEnd, ABuildWithTheDigestRefusesADamagedPiece) {
   ASSERT_TRUE(window.Launch(checked));
   window.Type(install.install_path());
   window.PressStart();
-  EXPECT_EQ(window.Text("Lab1"), texts::InstallationMessage(15));
-  EXPECT_EQ(window.Text("Command1"), "更新開始");
+  EXPECT_EQ(window.Text(Id::Lab1), texts::InstallationMessage(15));
+  EXPECT_EQ(window.Text(Id::Command1), "更新開始");
   EXPECT_EQ(Snapshot(install.path()), before);
 
   write(good);
   window.PressStart();
-  EXPECT_EQ(window.Text("Lab1"), "更新が終了しました。この更新ソフトをパソコンから削除して下さい。");
+  EXPECT_EQ(window.Text(Id::Lab1), "更新が終了しました。この更新ソフトをパソコンから削除して下さい。");
   EXPECT_EQ(fs::file_size(FsPath(install / "Database\\p03.PAC")), 12121535u);
 }
 
