@@ -22,7 +22,9 @@ TEST(MatchesPattern, StarAndQuestionMarkIgnoringCase) {
     EXPECT_FALSE(MatchesPattern(name, "*.EXE")) << name;
   }
   EXPECT_TRUE(MatchesPattern("data1.cab", "data?.CAB"));
-  EXPECT_TRUE(MatchesPattern("アdata", "?data"));  // one character, not one byte
+  for (const char* one : {"アdata", "𠮷data"}) {  // one character, not one byte: three, four
+    EXPECT_TRUE(MatchesPattern(one, "?data")) << one;
+  }
   EXPECT_FALSE(MatchesPattern("data10.cab", "data?.cab"));
   EXPECT_TRUE(MatchesPattern("abcbcd", "*bc*d"));
   EXPECT_TRUE(MatchesPattern("", "*"));

@@ -79,7 +79,7 @@ struct Context {
     return f;
   }
   static std::vector<std::string> Names(Folder& folder) {
-    std::vector<std::string> names;
+    std::vector<std::string> names{"what the list held before"};
     EXPECT_TRUE(folder.List(&names).ok());
     std::sort(names.begin(), names.end());
     return names;
