@@ -151,7 +151,6 @@ class WinNewFile final : public NewFile {
     return WriteMetadata(h_.get(), name_, model, can_set_dacl_);
   }
 
-
   Status ReplaceInto(const std::string& name) override {
     const std::wstring target = NtPath(folder_.Path(name));
     if (target.empty()) return LastError("full path of " + name);

@@ -28,20 +28,17 @@ bool NoAccessList(int err) { return err == ENODATA || err == ENOTSUP; }
 
 // The access list of `fd` after `*bytes`, nothing when it has none.
 Status AppendAccessList(int fd, const std::string& what, std::vector<uint8_t>* bytes) {
-  for (;;) {
+  const size_t at = bytes->size();
+  do {  // again while the list changes between asking its size and reading it
     const ssize_t size = ::fgetxattr(fd, kAccessList, nullptr, 0);
-    if (size < 0) return NoAccessList(errno) ? Status::Ok() : StatusFromErrno(errno, "read the access list of " + what);
-    const size_t at = bytes->size();
+    if (size < 0) break;
     bytes->resize(at + static_cast<size_t>(size));
     const ssize_t got = ::fgetxattr(fd, kAccessList, bytes->data() + at, static_cast<size_t>(size));
-    if (got >= 0) {
-      bytes->resize(at + static_cast<size_t>(got));
-      return Status::Ok();
-    }
-    bytes->resize(at);
-    // Changed between the two calls: ask again.
-    if (errno != ERANGE) return NoAccessList(errno) ? Status::Ok() : StatusFromErrno(errno, "read the access list of " + what);
-  }
+    bytes->resize(at + static_cast<size_t>(got < 0 ? 0 : got));
+    if (got >= 0) return Status::Ok();
+  } while (errno == ERANGE);
+  if (NoAccessList(errno)) return Status::Ok();
+  return StatusFromErrno(errno, "read the access list of " + what);
 }
 
 }  // namespace
@@ -57,7 +54,9 @@ Status ReadMetadata(int fd, const std::string& what, FileMetadata* metadata) {
 
 Status ApplyMetadata(int fd, const std::string& what, const FileMetadata& model) {
   Fixed m;
-  if (model.bytes.size() < sizeof m) return Status::Error(Status::Code::kInvalidPath, "no metadata for " + what);
+  if (model.bytes.size() < sizeof m) {
+    return Status::Error(Status::Code::kInvalidPath, "no metadata for " + what);
+  }
   std::memcpy(&m, model.bytes.data(), sizeof m);
   // Owner first: changing it clears the set-id bits, which a data file has no use for anyway.
   if (::geteuid() == 0 && ::fchown(fd, m.uid, m.gid) != 0 && !NotKeptHere(errno)) {
@@ -65,8 +64,9 @@ Status ApplyMetadata(int fd, const std::string& what, const FileMetadata& model)
   }
   const uint8_t* list = model.bytes.data() + sizeof m;
   const size_t list_size = model.bytes.size() - sizeof m;
-  if (list_size > 0 ? ::fsetxattr(fd, kAccessList, list, list_size, 0) != 0 && !NotKeptHere(errno)
-                    : ::fremovexattr(fd, kAccessList) != 0 && !NoAccessList(errno) && !NotKeptHere(errno)) {
+  const int set = list_size > 0 ? ::fsetxattr(fd, kAccessList, list, list_size, 0)
+                                : ::fremovexattr(fd, kAccessList);
+  if (set != 0 && !NotKeptHere(errno) && !(list_size == 0 && NoAccessList(errno))) {
     return StatusFromErrno(errno, "set the access list of " + what);
   }
   // With an access list the group bits are its mask, which the old file's mode holds too.
