@@ -92,7 +92,7 @@ DriveList::DriveList(FolderSource& source)
     : source_(source), letters_(source.Drives()), texts_(letters_.size()) {
   // Start on the drive of the current folder, as the system's own lists do.
   const std::string cwd = source_.CurrentFolder();
-  const char letter = cwd.size() >= 2 && cwd[1] == ':' ? FoldAscii(cwd[0]) : '\0';
+  const char letter = cwd.find(':') == 1 ? FoldAscii(cwd[0]) : '\0';
   const auto at = std::find(letters_.begin(), letters_.end(), letter);
   if (!letters_.empty()) selected_ = at == letters_.end() ? 0 : static_cast<int>(at - letters_.begin());
 }

@@ -1,17 +1,14 @@
 #include "app/layout.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cmath>
 
 namespace qrv3::layout {
 namespace {
 
-// a * b / c rounded half away from zero, as Win32 MulDiv rounds.
-int MulDiv(int a, int b, int c) {
-  const long long p = static_cast<long long>(a) * b;
-  const long long q = (std::llabs(p) * 2 + c) / (2LL * c);
-  return static_cast<int>(p < 0 ? -q : q);
-}
+// a * b / c rounded half away from zero, as Win32 MulDiv rounds. For numbers the size of twips
+// and dots per inch a double holds the product exactly, and a quotient that ends in a half too.
+int MulDiv(int a, int b, int c) { return static_cast<int>(std::lround(static_cast<double>(a) * b / c)); }
 
 std::string FullWidthNumber(int n) {
   std::string digits = std::to_string(n), out;

@@ -97,6 +97,7 @@ TEST_F(FolderListTest, RowsOfANetworkFolderStartAtTheShare) {
   FolderList di(source);
   ASSERT_TRUE(di.SetPath("\\\\server\\share\\dir").ok());
   EXPECT_EQ(di.SetPath("\\\\server").code(), Status::Code::kInvalidPath);  // no share named
+  EXPECT_EQ(di.SetPath("\\\\").code(), Status::Code::kInvalidPath);
   EXPECT_EQ(di.rows(), (std::vector<FolderRow>{{"\\\\server\\share", "\\\\server\\share", 0, true},
                                                {"dir", "\\\\server\\share\\dir", 1, true},
                                                {"sub", "\\\\server\\share\\dir\\sub", 2, false}}));
