@@ -4,6 +4,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -34,7 +35,7 @@ Status AppendAccessList(int fd, const std::string& what, std::vector<uint8_t>* b
     if (size < 0) break;
     bytes->resize(at + static_cast<size_t>(size));
     const ssize_t got = ::fgetxattr(fd, kAccessList, bytes->data() + at, static_cast<size_t>(size));
-    bytes->resize(at + static_cast<size_t>(got < 0 ? 0 : got));
+    bytes->resize(at + static_cast<size_t>(std::max<ssize_t>(got, 0)));
     if (got >= 0) return Status::Ok();
   } while (errno == ERANGE);
   if (NoAccessList(errno)) return Status::Ok();

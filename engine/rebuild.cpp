@@ -1,5 +1,6 @@
 #include "engine/rebuild.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iterator>
@@ -37,7 +38,7 @@ constexpr uint64_t KeptBytes(size_t i) {
   const DataPiece& p = kDataPieces[i];
   if (i + 1 == std::size(kDataPieces)) return p.count;
   const uint64_t next = kDataPieces[i + 1].written_at;
-  return next - p.written_at < p.count ? next - p.written_at : p.count;
+  return std::min<uint64_t>(next - p.written_at, p.count);
 }
 
 // Streaming the pieces one after the other makes the database only if they fill it from its
@@ -307,7 +308,7 @@ Status StreamDatabase(OpenPieces& pieces, const std::function<Status(const uint8
   for (size_t i = 0; i < std::size(kDataPieces); ++i) {
     uint64_t at = kDataPieces[i].read_from - 1;
     for (uint64_t left = KeptBytes(i); left > 0;) {
-      const size_t n = left < kStreamChunk ? static_cast<size_t>(left) : kStreamChunk;
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kStreamChunk));
       if (Status s = pieces.files[i]->ReadAt(at, n, buffer.get()); !s.ok()) return s;
       if (Status s = sink(buffer.get(), n); !s.ok()) return s;
       at += n;

@@ -1,5 +1,6 @@
 #include "engine/verify.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -54,7 +55,7 @@ Status FileBinaryCompare(Env& env, const std::string& strFile1, const std::strin
   auto a = std::make_unique<uint8_t[]>(kChunk);
   auto b = std::make_unique<uint8_t[]>(kChunk);
   for (uint64_t pos = 0; pos < info1.size; pos += kChunk) {
-    const size_t n = static_cast<size_t>(info1.size - pos < kChunk ? info1.size - pos : kChunk);
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(info1.size - pos, kChunk));
     if (!(s = file1->ReadAt(pos, n, a.get())).ok()) return s;
     if (!(s = file2->ReadAt(pos, n, b.get())).ok()) return s;
     if (std::memcmp(a.get(), b.get(), n) != 0) return Status::Ok();
