@@ -287,6 +287,7 @@ const Row kRows[] = {
        EXPECT_EQ(t.env.GetFileSize(t.P("TWO"), &t.size).code(), kPosix ? Code::kAmbiguous : Code::kOk);
        EXPECT_EQ(t.env.GetFileSize(t.P("Three"), &t.size).code(), Code::kNotFound);
        EXPECT_EQ(t.env.GetFileSize(t.P("target.txt\\x"), &t.size).code(), Code::kNotFound);
+       EXPECT_FALSE(t.env.FileExists(t.P("target.txt\\")));  // a file, named as a folder
      }},
     // Windows code under Wine cannot remove a Unix link as a link: it stays (and one to nothing is
     // nothing). Only Windows keeps a read-only file.
