@@ -85,9 +85,10 @@ TEST_F(FolderListTest, RowsOfADeepFolderOpenItsAncestors) {
   EXPECT_EQ(di.Path(), "c:\\Program Files\\Brackwell");
   ASSERT_TRUE(di.SetPath("\\Program Files").ok());
   EXPECT_EQ(di.Path(), "c:\\Program Files");
-  // Drive letters run from a to z, in either case.
+  // Drive letters run from a to z, in either case; nothing else names a drive.
   source.AddDrive('z', {disk.path(), ""});
-  EXPECT_TRUE(di.SetPath("Z:\\Program Files").ok() && di.SetPath("z:").ok());
+  source.AddDrive('1', {disk.path(), ""});
+  EXPECT_TRUE(di.SetPath("Z:\\Program Files").ok() && di.SetPath("z:").ok() && !di.SetPath("1:").ok());
 }
 
 TEST_F(FolderListTest, RowsOfANetworkFolderStartAtTheShare) {
