@@ -11,8 +11,8 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// Splits "c:\a\..\b" into its root ("c:\" or "\\server\share") and its components, with "."
-// and ".." worked out.
+// Splits "c:\a\..\b" into its root ("c:\" or "\\server\share") and its components, added to
+// `parts`, with "." and ".." worked out.
 bool Split(const std::string& path, std::string* root, std::vector<std::string>* parts) {
   size_t i;
   if (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) {
@@ -29,7 +29,6 @@ bool Split(const std::string& path, std::string* root, std::vector<std::string>*
   } else {
     return false;
   }
-  parts->clear();
   while (i < path.size()) {
     while (i < path.size() && IsSeparator(path[i])) ++i;
     size_t end = path.find_first_of("\\/", i);

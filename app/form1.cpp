@@ -31,8 +31,7 @@ void Form1::Form_Load() {
       if (CompareIgnoringCase(folder, default_folder) != 0 && source_.OpenFolder(folder, &found).ok()) {
         // On another drive, the drive list goes there first, so that it shows the folder's drive.
         const std::string drive = dr.Drive();
-        if (folder.size() > 1 && folder[1] == ':' && !drive.empty() &&
-            FoldAscii(drive[0]) != FoldAscii(folder[0])) {
+        if (folder.find(':') == 1 && !drive.empty() && FoldAscii(drive[0]) != FoldAscii(folder[0])) {
           (void)dr.SetDrive(std::string(1, folder[0]));
         }
         (void)di.SetPath(folder);
