@@ -1,5 +1,6 @@
-// qrv3-demo-driver EXE BEFORE.bmp AFTER.bmp: starts the updater, takes a picture of its window,
-// presses the start button, takes another, and closes it. Prints the status texts it saw.
+// qrv3-demo-driver EXE BEFORE.bmp AFTER.bmp [INSTALL]: starts the updater, types INSTALL into its
+// path box if given, takes a picture of its window, presses the start button, takes another, and
+// closes it. Prints the status texts it saw.
 #include <cstdio>
 
 #include "engine/utf.h"
@@ -7,8 +8,8 @@
 
 int wmain(int argc, wchar_t** argv) {
   using qrv3::layout::Id;
-  if (argc != 4) {
-    std::fputs("usage: qrv3-demo-driver EXE BEFORE.bmp AFTER.bmp\n", stderr);
+  if (argc != 4 && argc != 5) {
+    std::fputs("usage: qrv3-demo-driver EXE BEFORE.bmp AFTER.bmp [INSTALL]\n", stderr);
     return 64;
   }
   qrv3::driver::UpdaterWindow w;
@@ -16,6 +17,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fputs("qrv3-demo-driver: the updater's window did not appear\n", stderr);
     return 1;
   }
+  if (argc == 5) w.Type(qrv3::Narrow(argv[4]));
   std::printf("path box: %s\nbefore: %s\n", w.Text(Id::te).c_str(), w.Text(Id::Lab1).c_str());
   bool ok = w.Capture(qrv3::Narrow(argv[2]));
   w.PressStart();

@@ -35,14 +35,26 @@ BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp) {
 }  // namespace
 
 bool UpdaterWindow::Launch(const std::string& exe, int timeout_ms, const wchar_t* desktop) {
-  std::wstring cmd = L"\"" + Widen(exe) + L"\"";
+  std::wstring app = Widen(exe);
+  std::wstring cmd = L"\"" + app + L"\"";
   std::wstring desktop_name = desktop ? desktop : L"";
   STARTUPINFOW si = {sizeof si};
   if (desktop) si.lpDesktop = desktop_name.data();
-  PROCESS_INFORMATION pi;
-  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    return false;
+  // Wine's CreateProcessW resolves the program's name in MAX_PATH buffers: by a full name any
+  // deeper, given as lpApplicationName or not, with \\?\ or not, it finds nothing (error 2).
+  // Named relative to a current folder, both shorter, it starts; it gets our current folder.
+  std::wstring here(GetCurrentDirectoryW(0, nullptr), L'\0');
+  here.resize(GetCurrentDirectoryW(static_cast<DWORD>(here.size()), here.data()));
+  const size_t cut = app.size() < MAX_PATH ? std::wstring::npos : app.rfind(L'\\', MAX_PATH - 2);
+  if (cut != std::wstring::npos) {
+    SetCurrentDirectoryW(app.substr(0, cut + 1).c_str());
+    app.erase(0, cut + 1);
   }
+  PROCESS_INFORMATION pi;
+  const BOOL started = CreateProcessW(cut == std::wstring::npos ? nullptr : app.c_str(), cmd.data(),
+                                      nullptr, nullptr, FALSE, 0, nullptr, here.c_str(), &si, &pi);
+  SetCurrentDirectoryW(here.c_str());
+  if (!started) return false;
   CloseHandle(pi.hThread);
   process_.reset(pi.hProcess);
   pid_ = pi.dwProcessId;

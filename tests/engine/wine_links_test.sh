@@ -59,28 +59,43 @@ check_cli() {
 
 for case in leftover:0 folder:2 private:0 long:0; do check_cli "${case%:*}" "${case#*:}"; done
 
-# The window: the driver presses 「更新開始」 on the default install folder of a prefix of its own.
+# The window: the driver presses 「更新開始」 on the default install folder of a prefix of its own,
+# or, long, types one as deep as the updater's own folder. Success is the new database, whole.
 app='c:\Program Files\Brackwell\Morvanth「Quelline」アーカイヴ'
 check_window() {
-  local case=$1 want=$2
+  local case=$1 want=$2 dir="$work/win" target=$app typed=()
   local install="$QRV3_WINEPREFIX/drive_c/Program Files/Brackwell/Morvanth「Quelline」アーカイヴ"
-  rm -rf "$install" "$work/win"
-  mkdir -p "$work/win/outside" "$work/win/updater"
-  "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$app" "$(dos "$work/win/updater")" ||
+  rm -rf "$install" "$dir"
+  if [ "$case" = long ]; then
+    dir+=$(printf '/%0100d' 1 2 3) && install=$dir/install && target=$(dos "$install")
+    typed=("$target\\")
+  fi
+  mkdir -p "$dir/outside" "$dir/updater"
+  "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$target" "$(dos "$dir/updater")" ||
     { fail "window, $case: no demo installation"; return; }
-  cp "$build/app/win32/qrv3-updater.exe" "$work/win/updater/"
-  plant "$case" "$install" "$work/win/outside"
+  cp "$build/app/win32/qrv3-updater.exe" "$build/cli/qrv3-updater-cli.exe" "$dir/updater/"
+  plant "$case" "$install" "$dir/outside"
   local before after
-  before=$(outside_state "$work/win/outside")
-  "$build/gui-run" "$build/tools/qrv3-demo-driver.exe" "$(dos "$work/win/updater/qrv3-updater.exe")" \
-    "$(dos "$work/win/before.bmp")" "$(dos "$work/win/after.bmp")" | tr -d '\r' > "$work/win/shown"
-  after=$(outside_state "$work/win/outside")
+  before=$(outside_state "$dir/outside")
+  strace -f -qq -y --seccomp-bpf -e trace=fsync -o "$work/win/fsyncs" \
+    "$build/gui-run" "$build/tools/qrv3-demo-driver.exe" "$(dos "$dir/updater/qrv3-updater.exe")" \
+    "$(dos "$work/win/before.bmp")" "$(dos "$work/win/after.bmp")" "${typed[@]}" |
+    tr -d '\r' > "$work/win/shown"
+  after=$(outside_state "$dir/outside")
   [ "$before" = "$after" ] || fail "window, $case: outside the installation changed"
   grep -q "^after: $want" "$work/win/shown" || fail "window, $case: $(grep '^after' "$work/win/shown")"
+  if [ "$want" = 更新が終了しました。 ]; then
+    "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" --check "$target\\" >/dev/null 2>&1
+    [ $? = 3 ] || fail "window, $case: the database is not the new one, whole"
+    # strace escapes the bytes of the default folder's Japanese name; the long one has none.
+    [ "$case" != long ] || grep -q "fsync([0-9]*<$install/Database>)" "$work/win/fsyncs" ||
+      fail "window, $case: the Database folder was not flushed"
+  fi
   echo "window, $case: $(grep '^button' "$work/win/shown")"
 }
 check_window folder '「Morvanthアーカイヴ Vol.3」が正しくインストールされていないか、'
 check_window leftover '更新が終了しました。'
+check_window long '更新が終了しました。'
 
 # Nothing of the prefix's Wine outlives the programs the wrappers ran: it would hold the output
 # pipes of whoever ran them, and the next program would join it.
