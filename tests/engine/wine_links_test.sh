@@ -100,7 +100,7 @@ check_window long '更新が終了しました。'
 # Nothing of the prefix's Wine outlives the programs the wrappers ran: it would hold the output
 # pipes of whoever ran them, and the next program would join it.
 left=$(for p in $(pgrep -f 'wineserver|\.exe'); do
-         tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$QRV3_WINEPREFIX" &&
+         tr '\0' '\n' 2>/dev/null < "/proc/$p/environ" | grep -qx "WINEPREFIX=$QRV3_WINEPREFIX" &&
            ps -o args= -p "$p"
        done)
 [ -z "$left" ] || fail "Wine outlived the programs: $left"
