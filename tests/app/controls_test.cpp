@@ -18,7 +18,7 @@ TEST(MatchesPattern, StarAndQuestionMarkIgnoringCase) {
   for (const char* name : {"Qrv_3.exe", "QRV_3.EXE", "qrv_D3.Exe", ".exe", "a.b.exe", "アーカイヴ.exe"}) {
     EXPECT_TRUE(MatchesPattern(name, "*.EXE")) << name;
   }
-  for (const char* name : {"QRV_3.CHM", "exe", "a.exe.txt", "a.ex", "a.exee", "aexe"}) {
+  for (const char* name : {"QRV_3.CHM", "exe", "a.exe.txt", "a.ex", "a.exee", "aexe", "a.eaxe"}) {
     EXPECT_FALSE(MatchesPattern(name, "*.EXE")) << name;
   }
   EXPECT_TRUE(MatchesPattern("data1.cab", "data?.CAB"));
