@@ -18,7 +18,7 @@ bool Split(const std::string& path, std::string* root, std::vector<std::string>*
   if (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) {
     *root = path.substr(0, 3);
     i = 3;
-  } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+  } else if (IsSeparator(path[0]) && IsSeparator(path[1])) {  // a string reads '\0' at its end
     const size_t server_end = path.find_first_of("\\/", 2);
     if (server_end == std::string::npos) return false;
     size_t share_end = path.find_first_of("\\/", server_end + 1);

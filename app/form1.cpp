@@ -29,11 +29,9 @@ void Form1::Form_Load() {
       const std::string folder = x86 + (x86.back() == '\\' ? "" : "\\") + std::string(kProductFolder);
       std::string found;
       if (CompareIgnoringCase(folder, default_folder) != 0 && source_.OpenFolder(folder, &found).ok()) {
-        // On another drive, the drive list goes there first, so that it shows the folder's drive.
-        const std::string drive = dr.Drive();
-        if (folder.find(':') == 1 && !drive.empty() && FoldAscii(drive[0]) != FoldAscii(folder[0])) {
-          (void)dr.SetDrive(std::string(1, folder[0]));
-        }
+        // On another drive, the drive list goes there first, so that it shows the folder's drive
+        // (its own drive, or a share's name, which names no drive, changes nothing).
+        (void)dr.SetDrive(std::string(1, folder[0]));
         (void)di.SetPath(folder);
       }
     }

@@ -207,12 +207,8 @@ class PosixFolder final : public Folder {
       if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
         return Status::Error(Status::Code::kAccessDenied, what + " is not a plain file");
       }
-      if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) {
-          return Status::Error(Status::Code::kBusy, "another update run holds " + what);
-        }
-        return StatusFromErrno(errno, "lock " + what);
-      }
+      // Held by another run: EWOULDBLOCK, which is kBusy.
+      if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return StatusFromErrno(errno, "lock " + what);
       // The holder before us removes the file before it lets go: locked but no longer under the
       // name, it locks nothing.
       struct stat now;
