@@ -25,7 +25,7 @@ std::string Join(const std::string& folder, const std::string& name) {
 // A relative path is taken from the current folder, "\dir" from the current folder's root.
 std::string Absolute(const std::string& current, const std::string& path) {
   if (IsAbsolute(path)) return path;
-  if (!path.empty() && IsSeparator(path[0]) && current.size() >= 2 && current[1] == ':') {
+  if (!path.empty() && IsSeparator(path[0]) && current.find(':') == 1) {
     return current.substr(0, 2) + path;
   }
   return Join(current, path);

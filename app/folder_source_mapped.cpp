@@ -15,7 +15,7 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 // `parts`, with "." and ".." worked out.
 bool Split(const std::string& path, std::string* root, std::vector<std::string>* parts) {
   size_t i;
-  if (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) {
+  if (path.find(':') == 1 && IsSeparator(path[2])) {
     *root = path.substr(0, 3);
     i = 3;
   } else if (IsSeparator(path[0]) && IsSeparator(path[1])) {  // a string reads '\0' at its end

@@ -25,8 +25,7 @@ int RunProgram(const std::vector<std::string>& args) {
   } catch (...) {
     // The run itself lets nothing escape and has put everything back; what is left (no memory
     // for an argument or a line) still deserves a status, not an abort.
-    std::fputs(kName, stderr);
-    std::fputs(": out of memory\n", stderr);
+    std::fprintf(stderr, "%s: out of memory\n", kName);
     return kExitRebuildFailed;
   }
   if (!Interrupted()) return status;
