@@ -149,7 +149,7 @@ Status FolderList::SetPath(const std::string& path_or_drive) {
   std::string at = folder.substr(0, root_len);
   rows.push_back({at, at, 0, true});
   for (size_t i = root_len; i < folder.size();) {
-    while (i < folder.size() && IsSeparator(folder[i])) ++i;
+    while (IsSeparator(folder[i])) ++i;  // the string ends in a '\0', no separator
     const size_t end = std::min(folder.find_first_of("\\/", i), folder.size());
     if (end > i) {
       const std::string name = folder.substr(i, end - i);

@@ -30,7 +30,7 @@ bool Split(const std::string& path, std::string* root, std::vector<std::string>*
     return false;
   }
   while (i < path.size()) {
-    while (i < path.size() && IsSeparator(path[i])) ++i;
+    while (IsSeparator(path[i])) ++i;  // the string ends in a '\0', no separator
     size_t end = path.find_first_of("\\/", i);
     if (end == std::string::npos) end = path.size();
     const std::string part = path.substr(i, end - i);
