@@ -76,10 +76,6 @@ Status ResolvePosixPath(const std::string& path, std::string* resolved) {
     i = j + 1;
     if (comp.empty()) continue;
     if (!out.empty() && out.back() != '/') out += '/';
-    if (comp == "." || comp == "..") {
-      out += comp;
-      continue;
-    }
     // The name as written, when it is there, is the entry: the system's own lookup, and no
     // folder to read. Two spellings of the database are told apart where it is replaced.
     const std::string literal = out + std::string(comp);

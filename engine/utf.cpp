@@ -84,7 +84,6 @@ std::u16string Utf8ToUtf16(std::string_view in) {
 
 std::string Utf16ToUtf8(std::u16string_view in) {
   std::string out;
-  out.reserve(in.size() * 3);
   for (size_t i = 0; i < in.size(); ++i) {
     char32_t c = in[i];
     if (IsHighSurrogate(c) && i + 1 < in.size() && IsLowSurrogate(in[i + 1])) {

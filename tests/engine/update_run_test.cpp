@@ -61,7 +61,9 @@ TEST_F(UpdateRunTest, NoExceptionLeavesTheRunAndTheButtonTellsTheTruth) {
     // Before anything was done: ready again, nothing changed.
     RecordingControls controls(install.install_path());
     controls.fail_on = texts::kWorking;
-    EXPECT_NE(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kFinished);
+    Status why;
+    EXPECT_NE(RunUpdate(controls, *Env::Default(), pieces.str(), &why), RunOutcome::kFinished);
+    EXPECT_EQ(why.code(), Status::Code::kNoMemory);
     EXPECT_EQ(controls.caption, texts::kReadyButton);
     EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12081855u);
   }
@@ -69,7 +71,9 @@ TEST_F(UpdateRunTest, NoExceptionLeavesTheRunAndTheButtonTellsTheTruth) {
     // After the database was replaced: finished, whatever the label could show.
     RecordingControls controls(install.install_path());
     controls.fail_on = texts::kFinishedStatus;
-    EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kFinished);
+    Status why;
+    EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str(), &why), RunOutcome::kFinished);
+    EXPECT_TRUE(why.ok()) << why.ToString();
     EXPECT_EQ(controls.caption, texts::kFinishedButton);
     EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
   }
