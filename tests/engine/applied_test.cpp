@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 
+#include "tests/engine/faulty_env.h"
 #include "tests/engine/fixture.h"
 
 namespace qrv3::testing {
@@ -96,6 +97,15 @@ TEST_F(AppliedTest, MissingOrShortPiecesAreReportedWhenTheyMatter) {
   const UpdateCheck c = Check();
   EXPECT_EQ(c.reason.code(), Status::Code::kNotFound);
   EXPECT_EQ(c.step_counter, 15);
+
+  // Updated, but neither piece nor database can be read: no telling, and the reason says why.
+  ASSERT_TRUE(demo::WritePieces(pieces.str()).ok());
+  Update();
+  FaultyEnv env(Env::Default());
+  env.fail_if = [](const std::string& call) { return call == "ReadAt"; };
+  const UpdateCheck unread = CheckUpdate(env, [this] { return install.install_path(); }, pieces.str());
+  EXPECT_EQ(unread.state, UpdateState::kNotExpected);
+  EXPECT_EQ(unread.reason.code(), Status::Code::kIoError);
 }
 
 }  // namespace
