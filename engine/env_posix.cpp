@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "engine/env.h"
 #include "engine/metadata_posix.h"
@@ -327,11 +329,7 @@ class PosixEnv final : public Env {
     return Status::Ok();
   }
 
-  void SleepForMilliseconds(int ms) override {
-    struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
-  }
+  void SleepForMilliseconds(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
  private:
   static Status Stat(const std::string& path, struct stat* st) {
