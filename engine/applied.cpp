@@ -77,8 +77,7 @@ UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_pa
     check.state = check.reason.ok() ? UpdateState::kCanApply : UpdateState::kPiecesUnusable;
     return check;
   }
-  check.state = UpdateState::kNotExpected;
-  if (!LooksUpdated(env, install_path)) return check;
+  if (!LooksUpdated(env, install_path)) return check;  // kNotExpected
 
   // Only the bytes tell the updated database from another of the same size.
   OpenPieces pieces;

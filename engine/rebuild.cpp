@@ -1,6 +1,7 @@
 #include "engine/rebuild.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <iterator>
@@ -32,14 +33,17 @@ constexpr size_t DatabaseRow() {
 }
 static_assert(DatabaseRow() < std::size(kExpectedFiles), "the database is one of the checked files");
 
-// How many bytes of piece i the database keeps: those before the place where the next piece
-// starts writing, which overwrites the rest.
-constexpr uint64_t KeptBytes(size_t i) {
-  const DataPiece& p = kDataPieces[i];
-  if (i + 1 == std::size(kDataPieces)) return p.count;
-  const uint64_t next = kDataPieces[i + 1].written_at;
-  return std::min<uint64_t>(next - p.written_at, p.count);
-}
+// How many bytes of each piece the database keeps: those before the place where the next piece
+// starts writing, which overwrites the rest. Worked out when compiled.
+constexpr auto kKeptBytes = [] {
+  std::array<uint64_t, std::size(kDataPieces)> kept{};
+  for (size_t i = 0; i < kept.size(); ++i) {
+    const DataPiece& p = kDataPieces[i];
+    const bool last = i + 1 == kept.size();
+    kept[i] = last ? p.count : std::min<uint64_t>(kDataPieces[i + 1].written_at - p.written_at, p.count);
+  }
+  return kept;
+}();
 
 // Streaming the pieces one after the other makes the database only if they fill it from its
 // first byte and each starts where the ones before it end, or inside the last of them, and
@@ -307,7 +311,7 @@ Status StreamDatabase(OpenPieces& pieces, const std::function<Status(const uint8
   if (!buffer) return Status::Error(Status::Code::kNoMemory, "no memory to copy the pieces");
   for (size_t i = 0; i < std::size(kDataPieces); ++i) {
     uint64_t at = kDataPieces[i].read_from - 1;
-    for (uint64_t left = KeptBytes(i); left > 0;) {
+    for (uint64_t left = kKeptBytes[i]; left > 0;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kStreamChunk));
       if (Status s = pieces.files[i]->ReadAt(at, n, buffer.get()); !s.ok()) return s;
       if (Status s = sink(buffer.get(), n); !s.ok()) return s;
