@@ -67,7 +67,7 @@ Status ApplyMetadata(int fd, const std::string& what, const FileMetadata& model)
   const size_t list_size = model.bytes.size() - sizeof m;
   const int set = list_size > 0 ? ::fsetxattr(fd, kAccessList, list, list_size, 0)
                                 : ::fremovexattr(fd, kAccessList);
-  if (set != 0 && !NotKeptHere(errno) && !(list_size == 0 && NoAccessList(errno))) {
+  if (set != 0 && !NotKeptHere(errno) && errno != ENODATA) {  // ENODATA: no list to remove
     return StatusFromErrno(errno, "set the access list of " + what);
   }
   // With an access list the group bits are its mask, which the old file's mode holds too.

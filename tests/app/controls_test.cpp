@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -60,6 +61,9 @@ TEST_F(FolderListTest, RowsOfARootShowItsSubfoldersSortedIgnoringCase) {
   ASSERT_EQ(di.Path(), "c:\\");
   EXPECT_EQ(di.rows(), rows);
   EXPECT_EQ(di.current_row(), 0);
+  std::vector<FolderEntry> entries;  // no dot entries, hidden or not
+  ASSERT_TRUE(source.ListFolder("c:\\", &entries).ok());
+  EXPECT_FALSE(std::ranges::any_of(entries, [](const FolderEntry& e) { return e.name == "." || e.name == ".."; }));
 }
 
 TEST_F(FolderListTest, RowsOfADeepFolderOpenItsAncestors) {
