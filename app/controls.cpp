@@ -145,6 +145,9 @@ Status FolderList::SetPath(const std::string& path_or_drive) {
   std::string folder;
   Status s = source_.OpenFolder(wanted, &folder);
   if (!s.ok()) return s;
+  // The folder the list holds, typed in another letter case, is no change: its rows keep the
+  // spelling of its path.
+  if (CompareIgnoringCase(folder, path_) == 0) folder = path_;
   std::vector<FolderEntry> entries;
   s = source_.ListFolder(folder, &entries);
   if (!s.ok()) return s;
