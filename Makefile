@@ -51,6 +51,15 @@ bench: setup build/bench/CMakeCache.txt
 	cmake --build build/bench -j$(JOBS)
 	build/bench/bench/qrv3_bench
 
+# Every fuzz target (fuzz/, built with clang-14 and libFuzzer in build/fuzz) for FUZZ_SECONDS
+# seconds each; what they find is named with its target, and fails the command.
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz: setup
+	@test -f build/fuzz/CMakeCache.txt || cmake --preset fuzz
+	cmake --build build/fuzz --target qrv3_fuzzers -j$(JOBS)
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz
+
 # The release: build/dist/qrv3-updater-1.0/ and its zip. DATABASE_SHA256 (the digest of the
 # database the programs may make), QRV3_SIGN_PFX, QRV3_SIGN_PASSWORD and QRV3_SIGN_TIMESTAMP_URL
 # given on the command line reach scripts/dist through the environment.
