@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Wine shows a Unix symbolic link as the file or folder it points to. The real console updater
 # and the real window, under Wine, on installations with links planted where the updater cleans
-# up or in its Database folder's place (each call's refusal of a link is env_tests'), with an
-# owner-only database, and more than 260 characters deep: nothing outside the installation
-# changes, a refusal is a failure, and success means the new database, whole and flushed with
-# its folder.
+# up or in its Database folder's place, links in the Database folder's or the database's place
+# to a sibling whose name differs only in letter case (each call's refusal of a link is
+# env_tests'), with an owner-only database, and more than 260 characters deep: nothing outside
+# the installation changes, a refusal is a failure that changes nothing, and success means the
+# new database, whole and flushed with its folder.
 #
 # wine_links_test.sh BUILD_DIR (a Windows build, with its wine-run and gui-run)
 set -uo pipefail
@@ -22,6 +23,10 @@ plant() {
               ln -s "$out/made-by-updater" "$db/P03.pac.1111111111111111.tmp"
               ln -s "$out/victim.txt" "$db/P03.pac.qrv3-new" ;;
     folder) mv "$db" "$out/Database" && ln -s "$out/Database" "$db" ;;
+    # On a case-sensitive disk, a link to a name that differs only in letter case.
+    folder-case) mv "$db" "$2/DATABASE" && ln -s DATABASE "$db" ;;
+    file-case) mkdir "$2/DATABASE" && mv "$db/p03.PAC" "$2/DATABASE/" &&
+               ln -s ../DATABASE/p03.PAC "$db/p03.PAC" ;;
     private) chmod 600 "$db/p03.PAC" ;;
   esac
 }
@@ -39,6 +44,8 @@ check_cli() {
   local db="$dir/install/Database/p03.PAC" old_db old_mode before after status
   plant "$case" "$dir/install" "$dir/outside"
   old_db=$(sha256sum < "$db") old_mode=$(stat -c %a "$db") before=$(outside_state "$dir/outside")
+  local installed
+  installed=$(outside_state "$dir/install")
   strace -f -qq -y --seccomp-bpf -e trace=fsync -o "$dir/fsyncs" \
     "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err"
   status=$?
@@ -53,11 +60,12 @@ check_cli() {
   else
     grep -q . "$dir/err" || fail "$case: a refusal without a reason"
     [ "$(sha256sum < "$db")" = "$old_db" ] || fail "$case: the database changed"
+    [ "$(outside_state "$dir/install")" = "$installed" ] || fail "$case: the installation changed"
   fi
   echo "console updater, $case: exit status $status"
 }
 
-for case in leftover:0 folder:2 private:0 long:0; do check_cli "${case%:*}" "${case#*:}"; done
+for case in leftover:0 folder:2 folder-case:2 file-case:2 private:0 long:0; do check_cli "${case%:*}" "${case#*:}"; done
 
 # The window: the driver presses 「更新開始」 on the default install folder of a prefix of its own,
 # or, long, types one as deep as the updater's own folder. Success is the new database, whole.
