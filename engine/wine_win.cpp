@@ -144,6 +144,12 @@ class WellKnownSid {
   PSID sid_ = nullptr;
 };
 
+// Everyone, and the placeholder owner (CREATOR OWNER, never anyone's token).
+Status MakeWorldAndPlaceholder(WellKnownSid* world, WellKnownSid* placeholder) {
+  if (Status s = world->Make(SECURITY_WORLD_SID_AUTHORITY, SECURITY_WORLD_RID); !s.ok()) return s;
+  return placeholder->Make(SECURITY_CREATOR_SID_AUTHORITY, SECURITY_CREATOR_OWNER_RID);
+}
+
 // What one party may do, as Wine reads a list: the first entry to grant or deny reading, or
 // writing, decides it.
 struct Decision {
@@ -215,16 +221,18 @@ Status MakeModeDescriptor(DWORD owner_bits, DWORD everyone_bits, PSID placeholde
 
 Status WineModeDescriptor(std::vector<uint8_t>* sd) {
   WellKnownSid world, placeholder;
-  if (Status s = world.Make(SECURITY_WORLD_SID_AUTHORITY, SECURITY_WORLD_RID); !s.ok()) return s;
-  if (Status s = placeholder.Make(SECURITY_CREATOR_SID_AUTHORITY, SECURITY_CREATOR_OWNER_RID);
-      !s.ok()) {
-    return s;
-  }
+  if (Status s = MakeWorldAndPlaceholder(&world, &placeholder); !s.ok()) return s;
   DWORD owner_bits = 0, everyone_bits = 0;
   if (Status s = ReadModeBits(sd->data(), world.get(), &owner_bits, &everyone_bits); !s.ok()) {
     return s;
   }
   return MakeModeDescriptor(owner_bits, everyone_bits, placeholder.get(), world.get(), sd);
+}
+
+Status WineOwnerOnlyDescriptor(std::vector<uint8_t>* sd) {
+  WellKnownSid world, placeholder;
+  if (Status s = MakeWorldAndPlaceholder(&world, &placeholder); !s.ok()) return s;
+  return MakeModeDescriptor(kRead | kWrite, 0, placeholder.get(), world.get(), sd);
 }
 
 }  // namespace qrv3

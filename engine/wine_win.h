@@ -43,4 +43,8 @@ bool IsEntryOf(const std::wstring& folder, HANDLE h, std::wstring_view name);
 // Turns the self-relative descriptor `sd` (owner and DACL) into that one.
 Status WineModeDescriptor(std::vector<uint8_t>* sd);
 
+// A self-relative descriptor that lets the owner alone read and write, the way Wine reads it: the
+// placeholder owner and one entry for it, which Wine makes mode 0600. For a file created with it.
+Status WineOwnerOnlyDescriptor(std::vector<uint8_t>* sd);
+
 }  // namespace qrv3

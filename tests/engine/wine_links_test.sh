@@ -28,11 +28,17 @@ plant() {
     file-case) mkdir "$2/DATABASE" && mv "$db/p03.PAC" "$2/DATABASE/" &&
                ln -s ../DATABASE/p03.PAC "$db/p03.PAC" ;;
     private) chmod 600 "$db/p03.PAC" ;;
+    # Run under umask 002: a folder the group may write, whose default access list lets the group
+    # into every new file.
+    group) chmod 600 "$db/p03.PAC" && chmod 775 "$db" && setfacl -d -m g::rw- "$db" ;;
   esac
 }
 
 # The console updater: exit status 0 and the new database (its --check then says 3), or the
 # rebuild failure 2 with a reason on stderr and the old database; either way its permission bits.
+# A temporary file is open to its owner alone from the moment it is made (Wine's server makes it
+# with open(), traced with its mode): no one else can open it and write it after it was hashed,
+# or keep it open past the replace to write the database.
 check_cli() {
   local case=$1 want=$2 dir="$work/cli-$1"
   # Past where Wine's GetFinalPathNameByHandleW gives up (error 234).
@@ -46,9 +52,15 @@ check_cli() {
   old_db=$(sha256sum < "$db") old_mode=$(stat -c %a "$db") before=$(outside_state "$dir/outside")
   local installed
   installed=$(outside_state "$dir/install")
-  strace -f -qq -y --seccomp-bpf -e trace=fsync -o "$dir/fsyncs" \
-    "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err"
+  local mask=022
+  [ "$case" = group ] && mask=002
+  (umask $mask && strace -f -qq -y --seccomp-bpf -e trace=fsync,openat -o "$dir/fsyncs" \
+    "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err")
   status=$?
+  local made
+  made=$(grep -E 'P03\.pac\.[0-9a-f]{16}\.tmp", [A-Z_|]*O_CREAT' "$dir/fsyncs")
+  grep -v ', 0600) = [0-9]' <<<"$made" | grep . && fail "$case: a temporary file was made open to others"
+  [ "$want" != 0 ] || grep -q . <<<"$made" || fail "$case: no temporary file made seen"
   after=$(outside_state "$dir/outside")
   [ "$before" = "$after" ] || fail "$case: outside the installation changed: $(diff <(echo "$before") <(echo "$after"))"
   [ "$status" = "$want" ] || fail "$case: exit status $status, expected $want: $(cat "$dir/err")"
@@ -65,7 +77,7 @@ check_cli() {
   echo "console updater, $case: exit status $status"
 }
 
-for case in leftover:0 folder:2 folder-case:2 file-case:2 private:0 long:0; do check_cli "${case%:*}" "${case#*:}"; done
+for case in leftover:0 folder:2 folder-case:2 file-case:2 private:0 group:0 long:0; do check_cli "${case%:*}" "${case#*:}"; done
 
 # The window: the driver presses 「更新開始」 on the default install folder of a prefix of its own,
 # or, long, types one as deep as the updater's own folder. Success is the new database, whole.
