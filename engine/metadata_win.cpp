@@ -27,7 +27,9 @@ struct WinMetadataHeader {
 // The creator of a new file: the user of the process's token.
 Status TokenUser(std::vector<uint8_t>* user) {
   HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return LastError("open the token");
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return LastError("open the token");
+  }
   const UniqueHandle owned(token);
   DWORD size = 0;
   GetTokenInformation(token, ::TokenUser, nullptr, 0, &size);

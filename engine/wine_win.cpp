@@ -101,7 +101,9 @@ bool IsEntryOf(const std::wstring& folder, HANDLE h, std::wstring_view name) {
   const size_t base = folder.size() + (folder.back() == L'\\' ? 0 : 1);
   // Both final paths are the file system's own spelling: a folder of another letter case is
   // another folder (on a case-sensitive disk, a link to a sibling).
-  if (p.size() <= base || p.substr(0, folder.size()) != folder || p[base - 1] != L'\\') return false;
+  if (p.size() <= base || p.substr(0, folder.size()) != folder || p[base - 1] != L'\\') {
+    return false;
+  }
   const std::wstring_view entry = p.substr(base);
   if (entry == name) return true;
   // The system found the name ignoring case. It is the entry itself only where no other entry
