@@ -11,8 +11,12 @@
 set -uo pipefail
 build=$1
 source "$(dirname "$0")/wine_script.sh" links
-# Every file and link outside the installation, with its bytes and permission bits.
-outside_state() { (cd "$1" && find . \( -type f -o -type l \) -printf '%p %m %l\n' -exec sha256sum {} \; | sort); }
+# Every file and link under a folder, with its bytes (a link's, where it leads to a file) and
+# permission bits.
+outside_state() {
+  (cd "$1" && find . \( -type f -o -type l \) -printf '%p %m %l\n' \( -xtype f -exec sha256sum {} \; -o -true \) |
+    sort)
+}
 
 # plant CASE INSTALL OUTSIDE: what an attacker or a clumsy user left.
 plant() {
@@ -59,7 +63,8 @@ check_cli() {
   status=$?
   local made
   made=$(grep -E 'P03\.pac\.[0-9a-f]{16}\.tmp", [A-Z_|]*O_CREAT' "$dir/fsyncs")
-  grep -v ', 0600) = [0-9]' <<<"$made" | grep . && fail "$case: a temporary file was made open to others"
+  # strace may show the call unfinished while another thread's goes on.
+  grep -vE ', 0600(\) = | <unfinished)' <<<"$made" | grep . && fail "$case: a temporary file was made open to others"
   [ "$want" != 0 ] || grep -q . <<<"$made" || fail "$case: no temporary file made seen"
   after=$(outside_state "$dir/outside")
   [ "$before" = "$after" ] || fail "$case: outside the installation changed: $(diff <(echo "$before") <(echo "$after"))"
