@@ -1,13 +1,11 @@
 # The two commands of the project: `make demo` runs the main job, `make test` runs every test.
-# Both install what is missing first (scripts/setup) and configure and build as needed.
+# Both install what is missing first (scripts/setup) and configure and build as needed. `make check`
+# is the quick loop: the native tests alone.
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
-# The results kept whole for scripts/test-summary, passed tests' output too.
-CTEST = ctest --output-on-failure -j$(JOBS) --output-junit Testing/results.xml \
-        --test-output-size-passed 65536
 
-.PHONY: all setup native windows windows32 test test-native test-windows test-windows32 demo \
-        bench dist clean
+.PHONY: all setup native windows windows32 test test-native test-windows test-windows32 check \
+        demo bench dist clean
 
 all: native windows windows32
 
@@ -30,22 +28,21 @@ windows: setup build/windows/CMakeCache.txt
 windows32: setup build/windows32/CMakeCache.txt
 	cmake --build build/windows32 -j$(JOBS)
 
-# A build's tests, then what ran, passed and was skipped, and why: CTest's own last line counts
-# a skipped test among the passed ones.
-run-tests = cd build/$(1) && $(CTEST); status=$$?; \
-            python3 ../../scripts/test-summary $(1); exit $$status
-
+# A build's tests, or every build's side by side (scripts/run-tests): then what ran, passed and
+# was skipped in each, and why.
 test-native: native
-	$(call run-tests,native)
+	@JOBS=$(JOBS) bash scripts/run-tests native
 test-windows: windows
-	$(call run-tests,windows)
+	@JOBS=$(JOBS) bash scripts/run-tests windows
 test-windows32: windows32
-	$(call run-tests,windows32)
-# Every build's tests, the later ones too when one fails; at the end, each build's line again.
-test:
-	@rm -f build/*/Testing/results.xml; status=0; \
-	for build in native windows windows32; do $(MAKE) test-$$build || status=1; done; \
-	python3 scripts/test-summary native windows windows32; exit $$status
+	@JOBS=$(JOBS) bash scripts/run-tests windows32
+test: native windows windows32
+	@JOBS=$(JOBS) bash scripts/run-tests native windows windows32
+
+# The quick loop for an everyday change: the native build's tests, with the sanitizers, without
+# Wine and without the release's builds.
+check: native
+	@JOBS=$(JOBS) CTEST_ARGS="-LE release" bash scripts/run-tests native
 
 demo: native windows
 	@bash scripts/demo
@@ -53,6 +50,15 @@ demo: native windows
 bench: setup build/bench/CMakeCache.txt
 	cmake --build build/bench -j$(JOBS)
 	build/bench/bench/qrv3_bench
+
+# Every fuzz target (fuzz/, built with clang-14 and libFuzzer in build/fuzz) for FUZZ_SECONDS
+# seconds each; what they find is named with its target, and fails the command.
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz: setup
+	@test -f build/fuzz/CMakeCache.txt || cmake --preset fuzz
+	cmake --build build/fuzz --target qrv3_fuzzers -j$(JOBS)
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz
 
 # The release: build/dist/qrv3-updater-1.0/ and its zip. DATABASE_SHA256 (the digest of the
 # database the programs may make), QRV3_SIGN_PFX, QRV3_SIGN_PASSWORD and QRV3_SIGN_TIMESTAMP_URL

@@ -51,12 +51,17 @@ bool PointedByNameIgnoringCase(const std::string* a, const std::string* b) {
 }  // namespace
 
 namespace {
-// Length of the UTF-8 sequence that begins with byte `b` (1 for a stray continuation byte).
-size_t SequenceLength(unsigned char b) {
-  if (b >= 0xF0) return 4;
-  if (b >= 0xE0) return 3;
-  if (b >= 0xC0) return 2;
-  return 1;
+// Bytes of the character at `i`: a UTF-8 lead byte and the continuation bytes it announces, when
+// they all follow; any other byte by itself. A POSIX name in another encoding ("caf\xE9.EXE" in
+// Latin-1) has lead bytes that announce more than follows: taken whole, they would swallow the
+// name's next characters, and the name could match no pattern.
+size_t CharacterLength(const std::string& s, size_t i) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  const size_t n = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+  for (size_t k = 1; k < n; ++k) {
+    if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 1;
+  }
+  return n;
 }
 }  // namespace
 
@@ -67,7 +72,7 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
   size_t n = 0, p = 0, star = kNone, resume = 0;
   while (n < name.size()) {
     if (p < pattern.size() && pattern[p] == '?') {
-      n += SequenceLength(static_cast<unsigned char>(name[n]));
+      n += CharacterLength(name, n);
       ++p;
     } else if (p < pattern.size() && pattern[p] != '*' && FoldAscii(pattern[p]) == FoldAscii(name[n])) {
       ++n, ++p;
@@ -76,7 +81,7 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
       resume = n;
     } else if (star != kNone) {
       p = star + 1;
-      resume += SequenceLength(static_cast<unsigned char>(name[resume]));
+      resume += CharacterLength(name, resume);
       n = resume;
     } else {
       return false;
@@ -140,6 +145,9 @@ Status FolderList::SetPath(const std::string& path_or_drive) {
   std::string folder;
   Status s = source_.OpenFolder(wanted, &folder);
   if (!s.ok()) return s;
+  // The folder the list holds, typed in another letter case, is no change: its rows keep the
+  // spelling of its path.
+  if (CompareIgnoringCase(folder, path_) == 0) folder = path_;
   std::vector<FolderEntry> entries;
   s = source_.ListFolder(folder, &entries);
   if (!s.ok()) return s;

@@ -14,9 +14,11 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 // Splits "c:\a\..\b" into its root ("c:\" or "\\server\share") and its components, added to
 // `parts`, with "." and ".." worked out.
 bool Split(const std::string& path, std::string* root, std::vector<std::string>* parts) {
+  // The host reads a name only up to a NUL: "c:\..\0x" would be the folder above the drive's.
+  if (path.find('\0') != std::string::npos) return false;
   size_t i;
   if (path.find(':') == 1 && IsSeparator(path[2])) {
-    *root = path.substr(0, 3);
+    *root = path.substr(0, 2) + "\\";  // "c:/" too: the root's form is the system's
     i = 3;
   } else if (IsSeparator(path[0]) && IsSeparator(path[1])) {  // a string reads '\0' at its end
     const size_t server_end = path.find_first_of("\\/", 2);

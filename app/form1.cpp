@@ -5,9 +5,11 @@
 namespace qrv3 {
 
 std::string PathRule(const std::string& folder) {
-  std::string f = folder;
-  if (!f.empty() && f.back() == '\\') f = f.substr(0, 2);
-  return f + "\\";
+  // The folder's trailing "\" (the folder list gives one only for a drive's root, "c:\") goes
+  // before the one added; all of them: cut to its first two characters, as a root may be, "c:\a\"
+  // would become its drive's root and "\" a doubled separator.
+  const size_t end = folder.find_last_not_of('\\');
+  return folder.substr(0, end == std::string::npos ? 0 : end + 1) + "\\";
 }
 
 Form1::Form1(FolderSource& source) : dr(source), di(source), fi(source), source_(source) {

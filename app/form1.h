@@ -16,7 +16,8 @@ inline constexpr std::string_view kDefaultInstallFolder =
 inline constexpr std::string_view kProductFolder = "Brackwell\\Morvanth「Quelline」アーカイヴ";
 
 // The install path for a folder: the folder followed by one "\"; a drive's root "c:\" gives
-// "c:\" itself, never a doubled separator.
+// "c:\" itself, never a doubled separator. It ends in exactly one "\", and applied to its own
+// result it changes nothing.
 std::string PathRule(const std::string& folder);
 
 class Form1 {
