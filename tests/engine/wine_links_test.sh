@@ -58,12 +58,12 @@ check_cli() {
   installed=$(outside_state "$dir/install")
   local mask=022
   [ "$case" = group ] && mask=002
-  (umask $mask && strace -f -qq -y --seccomp-bpf -e trace=fsync,openat -o "$dir/fsyncs" \
+  (umask $mask && strace -f -qq -y --seccomp-bpf -e trace=fsync,openat -o "$dir/syscalls" \
     "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err")
   status=$?
   local made
-  made=$(grep -E 'P03\.pac\.[0-9a-f]{16}\.tmp", [A-Z_|]*O_CREAT' "$dir/fsyncs")
-  # strace may show the call unfinished while another thread's goes on.
+  made=$(grep -E 'P03\.pac\.[0-9a-f]{16}\.tmp", [A-Z_|]*O_CREAT' "$dir/syscalls")
+  # strace shows a call unfinished where another thread's comes meanwhile.
   grep -vE ', 0600(\) = | <unfinished)' <<<"$made" | grep . && fail "$case: a temporary file was made open to others"
   [ "$want" != 0 ] || grep -q . <<<"$made" || fail "$case: no temporary file made seen"
   after=$(outside_state "$dir/outside")
@@ -73,7 +73,7 @@ check_cli() {
   if [ "$want" = 0 ]; then
     "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" --check "$(dos "$dir/install")\\" >/dev/null 2>&1
     [ $? = 3 ] || fail "$case: the database is not the new one, whole"
-    grep -q "fsync([0-9]*<$dir/install/Database>)" "$dir/fsyncs" || fail "$case: the Database folder was not flushed"
+    grep -q "fsync([0-9]*<$dir/install/Database>[) ]" "$dir/syscalls" || fail "$case: the Database folder was not flushed"
   else
     grep -q . "$dir/err" || fail "$case: a refusal without a reason"
     [ "$(sha256sum < "$db")" = "$old_db" ] || fail "$case: the database changed"
@@ -113,7 +113,7 @@ check_window() {
     "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" --check "$target\\" >/dev/null 2>&1
     [ $? = 3 ] || fail "window, $case: the database is not the new one, whole"
     # strace escapes the bytes of the default folder's Japanese name; the long one has none.
-    [ "$case" != long ] || grep -q "fsync([0-9]*<$install/Database>)" "$work/win/fsyncs" ||
+    [ "$case" != long ] || grep -q "fsync([0-9]*<$install/Database>[) ]" "$work/win/fsyncs" ||
       fail "window, $case: the Database folder was not flushed"
   fi
   echo "window, $case: $(grep '^button' "$work/win/shown")"
