@@ -34,7 +34,7 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
   const std::wstring path = std::wstring(dir, n) + L"\\" + name;
   // What the library imports in turn is looked for in System32 only. Without the flags (Windows
   // 7 without the update), a full path has its imports looked for beside it first, in System32,
-  // though the search then goes on to the current folder and PATH.
+  // though the search then goes on along PATH.
   const DWORD flags = SetDefaultDllDirectoriesFunction() != nullptr ? LOAD_LIBRARY_SEARCH_SYSTEM32
                                                                     : LOAD_WITH_ALTERED_SEARCH_PATH;
   return LoadLibraryExW(path.c_str(), nullptr, flags);
