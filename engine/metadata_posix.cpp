@@ -61,9 +61,10 @@ Status ApplyMetadata(int fd, const std::string& what, const FileMetadata& model)
   std::memcpy(&m, model.bytes.data(), sizeof m);
   // Owner first: changing it clears the set-id bits, which a data file has no use for anyway.
   // Root gives the file the old owner and group. Anyone else keeps the group where they may (as
-  // one of its members); where not, the file stays of their own group, which must not get what
-  // the old group could do: the group's bits go, and the access list with its entries for the
-  // owning group and for other users and groups by name, which those bits bound.
+  // one of its members); where not, the file stays of the group it was made with (theirs, or a
+  // set-group-ID folder's), which must not get what the old group could do: the group's bits
+  // go, and the access list with its entries for the owning group and for other users and
+  // groups by name, which those bits bound.
   const bool root = ::geteuid() == 0;
   bool same_group = true;
   if (::fchown(fd, root ? m.uid : static_cast<uid_t>(-1), m.gid) != 0) {
