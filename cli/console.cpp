@@ -156,13 +156,18 @@ int Update(Console& console, Env& env, const std::string& updater_folder,
   // and its lock, or in the middle of its verification: this run then finds the database
   // changed, or not the expected release. Nothing is wrong with the installation, and a
   // deployment tool must not read 1 or 2 for it.
-  if (CheckUpdate(env, [&path] { return path; }, updater_folder).state ==
-      UpdateState::kAlreadyApplied) {
+  const UpdateCheck after = CheckUpdate(env, [&path] { return path; }, updater_folder);
+  if (after.state == UpdateState::kAlreadyApplied) {
     console.Out("Already up to date: another run applied the update to " + path +
                 " meanwhile; nothing was changed by this one");
     return kExitUpToDate;
   }
   if (outcome == RunOutcome::kInstallationInvalid) {
+    // What --check would say besides the counter: an updated database that is not the
+    // release's, or that cannot be read.
+    if (after.state == UpdateState::kNotExpected && !after.reason.ok()) {
+      console.Err(std::string(kName) + ": " + after.reason.ToString());
+    }
     if (controls.status() == texts::InstallationMessage(0)) HintAtSeparator(console, path);
     return kExitCheckFailed;
   }

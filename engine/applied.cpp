@@ -3,9 +3,12 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
 
+#include "engine/database_digest.h"
 #include "engine/names.h"
 #include "engine/rebuild.h"
+#include "engine/sha256.h"
 #include "engine/verify.h"
 
 namespace qrv3 {
@@ -39,8 +42,8 @@ bool LooksUpdated(Env& env, const std::function<std::string()>& install_path) {
 }
 
 // Whether the open database holds exactly the bytes the pieces make, read in the same chunks
-// as the rebuild writes them.
-Status SameBytes(ReadableFile& database, OpenPieces& pieces, bool* equal) {
+// as the rebuild writes them; those bytes go through `hash` too, where there is one.
+Status SameBytes(ReadableFile& database, OpenPieces& pieces, Sha256* hash, bool* equal) {
   *equal = false;
   EntryInfo info;
   if (Status s = database.Info(&info); !s.ok()) return s;
@@ -54,11 +57,23 @@ Status SameBytes(ReadableFile& database, OpenPieces& pieces, bool* equal) {
     at += n;
     differs = std::memcmp(mine.get(), expected, n) != 0;
     // The first difference settles it: nothing more needs reading.
-    return differs ? Status::Error(Status::Code::kChanged, "differs") : Status::Ok();
+    if (differs) return Status::Error(Status::Code::kChanged, "differs");
+    return hash ? hash->Add(expected, n) : Status::Ok();
   });
   if (differs) return Status::Ok();
   *equal = s.ok();
   return s;
+}
+
+// In a build that carries the release's digest, pieces that make another database (applied by
+// a build without it) do not make the installed one the release's.
+Status IsRelease(Sha256& hash, std::string_view release) {
+  Sha256::Digest digest;
+  if (Status s = hash.Finish(&digest); !s.ok()) return s;
+  const std::string got = HexDigits(digest);
+  if (got == release) return Status::Ok();
+  return Status::Error(Status::Code::kNotRelease,
+                       "its SHA-256 is " + got + ", not " + std::string(release));
 }
 
 }  // namespace
@@ -86,12 +101,16 @@ UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_pa
     check.reason = s;
     return check;
   }
+  const std::string_view release = ExpectedDatabaseSha256();
+  std::unique_ptr<Sha256> hash;
   std::unique_ptr<ReadableFile> database;
   bool equal = false;
-  Status s = env.OpenFile(install_path() + std::string(kDatabaseName), &database);
-  if (s.ok()) s = SameBytes(*database, pieces, &equal);
+  Status s = release.empty() ? Status::Ok() : Sha256::Begin(&hash);
+  if (s.ok()) s = env.OpenFile(install_path() + std::string(kDatabaseName), &database);
+  if (s.ok()) s = SameBytes(*database, pieces, hash.get(), &equal);
+  if (s.ok() && equal && hash) s = IsRelease(*hash, release);
   if (!s.ok()) {
-    check.reason = s;  // unreadable: it cannot be told from a wrong one
+    check.reason = s;  // unreadable, or not the release's: it cannot be told from a wrong one
   } else if (equal) {
     check.state = UpdateState::kAlreadyApplied;
   }

@@ -13,7 +13,8 @@ namespace qrv3 {
 enum class UpdateState {
   kCanApply,         // the expected release, and the data pieces are there and long enough
   kAlreadyApplied,   // already updated: every expected file passes every check except the
-                     // database, which is byte for byte the one the data pieces make
+                     // database, which is byte for byte the one the data pieces make (and, in
+                     // a build that carries the release's digest, of that digest)
   kNotExpected,      // neither: the step counter tells how far the run's checks get
   kPiecesUnusable,   // a data piece is missing or short, or could not be read
 };
@@ -22,7 +23,8 @@ struct UpdateCheck {
   UpdateState state = UpdateState::kNotExpected;
   int step_counter = 0;  // the number of checks the update run would pass
   Status reason;         // why, when the state is not kCanApply or kAlreadyApplied and it is
-                         // not only the counter: a piece's or the database's failure
+                         // not only the counter: a piece's or the database's failure, or
+                         // kNotRelease for the pieces' database that is not the release's
 };
 
 // Reads the installation and the data pieces in `updater_folder`; writes nothing. An

@@ -287,11 +287,17 @@ class WinFolder final : public Folder {
     bool can_set_dacl = true;
     // Under Wine the permissions are given with a placeholder owner (see WineModeDescriptor).
     const DWORD security = READ_CONTROL | WRITE_DAC | (UnderWine() ? WRITE_OWNER : 0);
+    // Closed to everyone else from its first instant, not open to whom the folder lets in while
+    // it is written: no one can keep a handle to write the database with after the replace, nor
+    // change bytes after they were hashed. It gets the old database's access at the end.
+    std::vector<uint8_t> closed;
+    if (Status s = OwnerOnlyDescriptor(&closed); !s.ok()) return s;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, closed.data(), FALSE};
     UniqueHandle h(CreateFileW(entries_.Path(name).c_str(), kAccess | security, 0,
-                               nullptr, CREATE_NEW,
+                               &attributes, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!h.valid() && GetLastError() == ERROR_ACCESS_DENIED) {
-      // A share that lets us make files but not set their permissions.
+      // A share that lets us make files but not set their permissions: they keep its own.
       can_set_dacl = false;
       h.reset(CreateFileW(entries_.Path(name).c_str(), kAccess, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));

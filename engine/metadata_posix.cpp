@@ -60,18 +60,27 @@ Status ApplyMetadata(int fd, const std::string& what, const FileMetadata& model)
   }
   std::memcpy(&m, model.bytes.data(), sizeof m);
   // Owner first: changing it clears the set-id bits, which a data file has no use for anyway.
-  if (::geteuid() == 0 && ::fchown(fd, m.uid, m.gid) != 0 && !NotKeptHere(errno)) {
-    return StatusFromErrno(errno, "chown " + what);
+  // Root gives the file the old owner and group. Anyone else keeps the group where they may (as
+  // one of its members); where not, the file stays of the group it was made with (theirs, or a
+  // set-group-ID folder's), which must not get what the old group could do: the group's bits
+  // go, and the access list with its entries for the owning group and for other users and
+  // groups by name, which those bits bound.
+  const bool root = ::geteuid() == 0;
+  bool same_group = true;
+  if (::fchown(fd, root ? m.uid : static_cast<uid_t>(-1), m.gid) != 0) {
+    if (!NotKeptHere(errno)) return StatusFromErrno(errno, "chown " + what);
+    same_group = root;  // a file system without owners has none to hand over
   }
   const uint8_t* list = model.bytes.data() + sizeof m;
-  const size_t list_size = model.bytes.size() - sizeof m;
+  const size_t list_size = same_group ? model.bytes.size() - sizeof m : 0;
+  const mode_t mode = m.mode & (same_group ? S_IRWXU | S_IRWXG | S_IRWXO : S_IRWXU | S_IRWXO);
   const int set = list_size > 0 ? ::fsetxattr(fd, kAccessList, list, list_size, 0)
                                 : ::fremovexattr(fd, kAccessList);
   if (set != 0 && !NotKeptHere(errno) && errno != ENODATA) {  // ENODATA: no list to remove
     return StatusFromErrno(errno, "set the access list of " + what);
   }
   // With an access list the group bits are its mask, which the old file's mode holds too.
-  if (::fchmod(fd, m.mode & (S_IRWXU | S_IRWXG | S_IRWXO)) != 0 && !NotKeptHere(errno)) {
+  if (::fchmod(fd, mode) != 0 && !NotKeptHere(errno)) {
     return StatusFromErrno(errno, "chmod " + what);
   }
   return Status::Ok();

@@ -12,9 +12,11 @@ namespace qrv3 {
 Status ReadMetadata(int fd, const std::string& what, FileMetadata* metadata);
 
 // Gives the open file `fd` what ReadMetadata read from another: the owner and group when run as
-// root, the access list exactly (none where the model had none, so that nothing a folder's
-// default list gave the new file at its creation stays), and the permission bits. What the file
-// system cannot keep (no owners, no access lists) is left as it is; any other failure is one.
+// root, otherwise the group where the runner is one of its members, the access list exactly
+// (none where the model had none, so that nothing a folder's default list gave the new file at
+// its creation stays), and the permission bits. A runner who may not give the file the model's
+// group gives the group it has nothing: no group bits and no access list. What the file system
+// cannot keep (no owners, no access lists) is left as it is; any other failure is one.
 Status ApplyMetadata(int fd, const std::string& what, const FileMetadata& model);
 
 }  // namespace qrv3

@@ -24,7 +24,48 @@ struct WinMetadataHeader {
   DWORD attributes;
 };
 
+// The creator of a new file: the user of the process's token.
+Status TokenUser(std::vector<uint8_t>* user) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return LastError("open the token");
+  }
+  const UniqueHandle owned(token);
+  DWORD size = 0;
+  GetTokenInformation(token, ::TokenUser, nullptr, 0, &size);
+  user->assign(size, 0);
+  if (!GetTokenInformation(token, ::TokenUser, user->data(), size, &size)) {
+    return LastError("read the token's user");
+  }
+  return Status::Ok();
+}
+
 }  // namespace
+
+Status OwnerOnlyDescriptor(std::vector<uint8_t>* sd) {
+  // Wine reads an entry for the running user as one for the file's group too.
+  if (UnderWine()) return WineOwnerOnlyDescriptor(sd);
+  std::vector<uint8_t> user;
+  if (Status s = TokenUser(&user); !s.ok()) return s;
+  const PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+  const DWORD size = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid);
+  std::vector<uint8_t> acl_bytes(size);
+  auto* acl = reinterpret_cast<PACL>(acl_bytes.data());
+  SECURITY_DESCRIPTOR made;
+  // Protected: the system merges the folder's inheritable entries into any other list.
+  if (!InitializeAcl(acl, size, ACL_REVISION) ||
+      !AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) ||
+      !InitializeSecurityDescriptor(&made, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&made, TRUE, acl, FALSE) ||
+      !SetSecurityDescriptorControl(&made, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+    return LastError("make security");
+  }
+  DWORD length = 0;
+  MakeSelfRelativeSD(&made, nullptr, &length);
+  sd->assign(length, 0);
+  if (!MakeSelfRelativeSD(&made, sd->data(), &length)) return LastError("make security");
+  return Status::Ok();
+}
 
 Status ReadMetadata(HANDLE h, const std::string& what, FileMetadata* metadata) {
   FILE_BASIC_INFO basic;
@@ -75,6 +116,15 @@ Status WriteMetadata(HANDLE h, const std::string& what, const FileMetadata& mode
   if (UnderWine()) {
     if (Status s = WineModeDescriptor(&sd); !s.ok()) return s;
     parts |= OWNER_SECURITY_INFORMATION;
+  } else {
+    // Inheriting from the folder or not, as the model: not as the file was created.
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(sd.data(), &control, &revision)) {
+      return LastError("read security for " + what);
+    }
+    parts |= (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                           : UNPROTECTED_DACL_SECURITY_INFORMATION;
   }
   // The access list as it stands, inherited entries and protection included, the way the
   // system's own replace keeps it: not one worked out again for the new file's owner.

@@ -18,6 +18,7 @@ const char* CodeName(Status::Code code) {
     case Status::Code::kNoMemory: return "out of memory";
     case Status::Code::kExists: return "already exists";
     case Status::Code::kMismatch: return "the data pieces do not hold the expected database";
+    case Status::Code::kNotRelease: return "the installed database is not the release's";
   }
   return "?";
 }

@@ -25,6 +25,7 @@ class Status {
     kNoMemory,       // memory for the new database could not be had
     kExists,         // a file that must be new is already there
     kMismatch,       // the data pieces make another database than the release's own
+    kNotRelease,     // an updated-looking database that is not the one the release makes
   };
 
   Status() = default;

@@ -74,6 +74,21 @@ bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// Whether exactly one entry of `folder` (a final path) has the name `name`, letter case aside.
+// A folder that cannot be listed has none.
+bool OneEntryIgnoringCase(const std::wstring& folder, std::wstring_view name) {
+  const std::wstring pattern = folder + (folder.back() == L'\\' ? L"*" : L"\\*");
+  WIN32_FIND_DATAW d;
+  UniqueFindHandle found(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &d,
+                                          FindExSearchNameMatch, nullptr, 0));
+  if (!found.valid()) return false;
+  int count = 0;
+  do {
+    if (EqualIgnoringCase(d.cFileName, name)) ++count;
+  } while (FindNextFileW(found.get(), &d));
+  return GetLastError() == ERROR_NO_MORE_FILES && count == 1;
+}
+
 }  // namespace
 
 bool IsEntryOf(const std::wstring& folder, HANDLE h, std::wstring_view name) {
@@ -84,8 +99,16 @@ bool IsEntryOf(const std::wstring& folder, HANDLE h, std::wstring_view name) {
   if (path.empty()) return !UnderWine();
   const std::wstring_view p(path);
   const size_t base = folder.size() + (folder.back() == L'\\' ? 0 : 1);
-  return p.size() > base && EqualIgnoringCase(p.substr(0, folder.size()), folder) &&
-         p[base - 1] == L'\\' && EqualIgnoringCase(p.substr(base), name);
+  // Both final paths are the file system's own spelling: a folder of another letter case is
+  // another folder (on a case-sensitive disk, a link to a sibling).
+  if (p.size() <= base || p.substr(0, folder.size()) != folder || p[base - 1] != L'\\') {
+    return false;
+  }
+  const std::wstring_view entry = p.substr(base);
+  if (entry == name) return true;
+  // The system found the name ignoring case. It is the entry itself only where no other entry
+  // has that name: a link "p03.pac" beside its target "P03.PAC" ends where the target is.
+  return EqualIgnoringCase(entry, name) && OneEntryIgnoringCase(folder, name);
 }
 
 namespace {
@@ -122,6 +145,12 @@ class WellKnownSid {
  private:
   PSID sid_ = nullptr;
 };
+
+// Everyone, and the placeholder owner (CREATOR OWNER, never anyone's token).
+Status MakeWorldAndPlaceholder(WellKnownSid* world, WellKnownSid* placeholder) {
+  if (Status s = world->Make(SECURITY_WORLD_SID_AUTHORITY, SECURITY_WORLD_RID); !s.ok()) return s;
+  return placeholder->Make(SECURITY_CREATOR_SID_AUTHORITY, SECURITY_CREATOR_OWNER_RID);
+}
 
 // What one party may do, as Wine reads a list: the first entry to grant or deny reading, or
 // writing, decides it.
@@ -194,16 +223,18 @@ Status MakeModeDescriptor(DWORD owner_bits, DWORD everyone_bits, PSID placeholde
 
 Status WineModeDescriptor(std::vector<uint8_t>* sd) {
   WellKnownSid world, placeholder;
-  if (Status s = world.Make(SECURITY_WORLD_SID_AUTHORITY, SECURITY_WORLD_RID); !s.ok()) return s;
-  if (Status s = placeholder.Make(SECURITY_CREATOR_SID_AUTHORITY, SECURITY_CREATOR_OWNER_RID);
-      !s.ok()) {
-    return s;
-  }
+  if (Status s = MakeWorldAndPlaceholder(&world, &placeholder); !s.ok()) return s;
   DWORD owner_bits = 0, everyone_bits = 0;
   if (Status s = ReadModeBits(sd->data(), world.get(), &owner_bits, &everyone_bits); !s.ok()) {
     return s;
   }
   return MakeModeDescriptor(owner_bits, everyone_bits, placeholder.get(), world.get(), sd);
+}
+
+Status WineOwnerOnlyDescriptor(std::vector<uint8_t>* sd) {
+  WellKnownSid world, placeholder;
+  if (Status s = MakeWorldAndPlaceholder(&world, &placeholder); !s.ok()) return s;
+  return MakeModeDescriptor(kRead | kWrite, 0, placeholder.get(), world.get(), sd);
 }
 
 }  // namespace qrv3

@@ -28,8 +28,10 @@ Status FolderFinalPath(HANDLE h, const std::string& what, std::wstring* folder);
 // shows a Unix symbolic link as the file or folder it points to: no reparse point through the
 // handle, and the reparse-point flag does not keep it from opening the target. Only where the
 // handle is tells it apart, and the folder's own final path is worked out the same way, so
-// short names, substituted drives and links further up agree on both sides. An empty `folder`
-// (a volume that cannot say, on Windows, where the attributes already tell a link) passes.
+// short names, substituted drives and links further up agree on both sides. Both are compared as
+// the file system spells them; only the name may differ in letter case, where the folder has no
+// other entry of that name, letter case aside. An empty `folder` (a volume that cannot say, on
+// Windows, where the attributes already tell a link) passes.
 bool IsEntryOf(const std::wstring& folder, HANDLE h, std::wstring_view name);
 
 // Under Wine an access list only stands for Unix permission bits, and Wine reads an entry for
@@ -40,5 +42,9 @@ bool IsEntryOf(const std::wstring& folder, HANDLE h, std::wstring_view name);
 // with what everyone had: its group gets no more than everyone else. Execution is never given.
 // Turns the self-relative descriptor `sd` (owner and DACL) into that one.
 Status WineModeDescriptor(std::vector<uint8_t>* sd);
+
+// A self-relative descriptor that lets the owner alone read and write, the way Wine reads it: the
+// placeholder owner and one entry for it, which Wine makes mode 0600. For a file created with it.
+Status WineOwnerOnlyDescriptor(std::vector<uint8_t>* sd);
 
 }  // namespace qrv3

@@ -171,7 +171,9 @@ TEST_F(CliTest, EachRunSaysWhatItDidAndOnlyTheUpdateWrites) {
 // (sha256sum of it, computed once outside): the right pieces update; one byte flipped in any
 // piece among those that end up in the database is refused with nothing changed and nothing
 // left beside it, one that does not end up in it (a header, the byte the next piece overwrites,
-// a tail) is not. The pieces' layout as the product's tooling gives it.
+// a tail) is not. The pieces' layout as the product's tooling gives it. The database such
+// pieces make, put in place by the build without the digest, is no database of the release:
+// the run stops where the verification does, and neither it nor the check calls it applied.
 TEST_F(CliTest, ABuildWithTheDigestTakesOnlyPiecesThatMakeTheDatabase) {
   const std::string digest = "26ea75327c5af9ba92877d2fadda9d2b7664442ec1320ea701a9ec03d9f881b8";
   const fs::path exe = demo::FsPath(BuildPath(QRV3_CLI_DIGEST_EXE));
@@ -215,6 +217,18 @@ TEST_F(CliTest, ABuildWithTheDigestTakesOnlyPiecesThatMakeTheDatabase) {
       EXPECT_NE(r.err.find("the data pieces do not hold the expected database"), std::string::npos)
           << r.err;
       EXPECT_EQ(Installed(), before);
+      ASSERT_EQ(Cli({path}).exit_code, 0);
+      const auto damaged = Installed();
+      for (const std::string run : {"", "更新中\n"}) {
+        r = Lines(RunProcess(checked, run.empty() ? std::vector<std::string>{"--check", path}
+                                                  : std::vector<std::string>{path}));
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.out, run + InstallationLines(10));
+        EXPECT_NE(r.err.find("the installed database is not the release's"), std::string::npos)
+            << r.err;
+        EXPECT_EQ(Installed(), damaged);
+      }
+      ASSERT_TRUE(demo::WriteInstallation(folder).ok());
     } else {
       EXPECT_EQ(r.exit_code, 0) << r.err;
       EXPECT_TRUE(FileHolds(Database(), updated));

@@ -219,6 +219,46 @@ TEST_F(HazardTest, TheNewDatabaseCarriesExactlyTheOldOnesAccessList) {
   }
 }
 
+// Run by someone else than root, the new database is that user's and of that user's group at
+// first. A member of the old database's group (who may give a file of theirs to it) keeps the
+// group; anyone else gives the group nothing, neither by its bits nor by the access list, rather
+// than hand what the old group could do to a group of their own. Root becomes nobody for it,
+// with or without the group adm, in a process of its own.
+TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesGroupOrGivesItNothing) {
+  const passwd* nobody = getpwnam("nobody");
+  const group* adm = getgrnam("adm");
+  if (geteuid() != 0 || nobody == nullptr || adm == nullptr) {
+    GTEST_SKIP() << "only root can run the update as nobody, with and without the group adm";
+  }
+  const uid_t uid = nobody->pw_uid;
+  const gid_t own = nobody->pw_gid, old = adm->gr_gid;
+  const std::string db = ShellPath(DbFolder() / "p03.PAC"), own_name = getgrgid(own)->gr_name;
+  for (const bool member : {true, false}) {
+    SCOPED_TRACE(member ? "a member of adm" : "not a member of adm");
+    ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
+    if (Shell("chown -R nobody " + ShellPath(install.path()) + " && chmod -R a+rX " +
+              ShellPath(pieces.path()) + " && chgrp adm " + db + " && chmod 660 " + db +
+              " && setfacl -m u:root:r--,g:adm:rw- " + db + " && echo yes") != "yes\n") {
+      GTEST_SKIP() << "no access lists here (setfacl, from Debian's acl, or the file system)";
+    }
+    const std::string old_list = *Shell("getfacl -cp " + db);
+    const pid_t child = fork();
+    if (child == 0) {
+      const bool as_nobody =
+          setgroups(member ? 1 : 0, &old) == 0 && setgid(own) == 0 && setuid(uid) == 0;
+      _exit(as_nobody && Run() == RunOutcome::kFinished ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(FileHolds(Database(), new_bytes));
+    EXPECT_EQ(Shell("stat -c '%a %U:%G' " + db),
+              member ? "660 nobody:adm\n" : "600 nobody:" + own_name + "\n");
+    EXPECT_EQ(Shell("getfacl -cp " + db),
+              member ? old_list : "user::rw-\ngroup::---\nother::---\n\n");
+  }
+}
+
 // The run before removes its lock file and lets go just as this one opens it, and a third makes
 // a new one under the name and holds it: the file this run locks is no longer the lock.
 TEST_F(HazardTest, ALockFileReplacedBeforeItIsLockedLocksNothing) {

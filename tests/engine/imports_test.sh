@@ -4,8 +4,9 @@
 # planted beside a downloaded updater would run as administrator. So the import tables may name
 # the KnownDLLs of Windows 7 (the oldest system the programs run on) only, and comctl32, which
 # the manifest binds to the system's side-by-side assembly; nothing is delay-loaded. Both run with
-# ASLR and DEP, each in its subsystem. Windows 10 1607 and later look for what those DLLs import
-# in turn in System32 only, as each load configuration asks (DependentLoadFlags 0x800,
+# ASLR and DEP, each in its subsystem, and aware of Terminal Services: a Remote Desktop server maps
+# no per-user Windows folder or registry into them. Windows 10 1607 and later look for what those
+# DLLs import in turn in System32 only, as each load configuration asks (DependentLoadFlags 0x800,
 # LOAD_LIBRARY_SEARCH_SYSTEM32). Then the version records, and the console updater's manifest.
 #
 # imports_test.sh OBJDUMP WINDRES UPDATER_EXE CLI_EXE
@@ -47,7 +48,8 @@ for pair in "GUI:$updater" "CUI:$cli"; do
   exe=${pair#*:}
   headers=$("$objdump" -p "$exe")
   grep -qE "^Subsystem.*\(Windows ${pair%%:*}\)$" <<<"$headers" || fail "$exe is not a ${pair%%:*} program"
-  [ "$(grep -cE '^\s+(DYNAMIC_BASE|NX_COMPAT)$' <<<"$headers")" -eq 2 ] || fail "$exe lacks ASLR or DEP"
+  [ "$(grep -cE '^\s+(DYNAMIC_BASE|NX_COMPAT|TERMINAL_SERVICE_AWARE)$' <<<"$headers")" -eq 3 ] ||
+    fail "$exe lacks ASLR, DEP or Terminal Services awareness"
   grep -qE '^Entry d 0+ 0+ Delay Import Directory$' <<<"$headers" || fail "$exe delay-loads DLLs"
   check_load_config "$exe" "$headers"
   dlls=$(sed -n 's/^\tDLL Name: \(.*\)\.dll$/\1/ip' <<<"$headers" | tr '[:upper:]' '[:lower:]')

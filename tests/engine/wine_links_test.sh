@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Wine shows a Unix symbolic link as the file or folder it points to. The real console updater
 # and the real window, under Wine, on installations with links planted where the updater cleans
-# up or in its Database folder's place (each call's refusal of a link is env_tests'), with an
-# owner-only database, and more than 260 characters deep: nothing outside the installation
-# changes, a refusal is a failure, and success means the new database, whole and flushed with
-# its folder.
+# up or in its Database folder's place, links in the Database folder's or the database's place
+# to a sibling whose name differs only in letter case (each call's refusal of a link is
+# env_tests'), with an owner-only database, and more than 260 characters deep: nothing outside
+# the installation changes, a refusal is a failure that changes nothing, and success means the
+# new database, whole and flushed with its folder.
 #
 # wine_links_test.sh BUILD_DIR (a Windows build, with its wine-run and gui-run)
 set -uo pipefail
 build=$1
 source "$(dirname "$0")/wine_script.sh" links
-# Every file and link outside the installation, with its bytes and permission bits.
-outside_state() { (cd "$1" && find . \( -type f -o -type l \) -printf '%p %m %l\n' -exec sha256sum {} \; | sort); }
+# Every file and link under a folder, with its bytes (a link's, where it leads to a file) and
+# permission bits.
+outside_state() {
+  (cd "$1" && find . \( -type f -o -type l \) -printf '%p %m %l\n' \( -xtype f -exec sha256sum {} \; -o -true \) |
+    sort)
+}
 
 # plant CASE INSTALL OUTSIDE: what an attacker or a clumsy user left.
 plant() {
@@ -22,12 +27,22 @@ plant() {
               ln -s "$out/made-by-updater" "$db/P03.pac.1111111111111111.tmp"
               ln -s "$out/victim.txt" "$db/P03.pac.qrv3-new" ;;
     folder) mv "$db" "$out/Database" && ln -s "$out/Database" "$db" ;;
+    # On a case-sensitive disk, a link to a name that differs only in letter case.
+    folder-case) mv "$db" "$2/DATABASE" && ln -s DATABASE "$db" ;;
+    file-case) mkdir "$2/DATABASE" && mv "$db/p03.PAC" "$2/DATABASE/" &&
+               ln -s ../DATABASE/p03.PAC "$db/p03.PAC" ;;
     private) chmod 600 "$db/p03.PAC" ;;
+    # Run under umask 002: a folder the group may write, whose default access list lets the group
+    # into every new file.
+    group) chmod 600 "$db/p03.PAC" && chmod 775 "$db" && setfacl -d -m g::rw- "$db" ;;
   esac
 }
 
 # The console updater: exit status 0 and the new database (its --check then says 3), or the
 # rebuild failure 2 with a reason on stderr and the old database; either way its permission bits.
+# A temporary file is open to its owner alone from the moment it is made (Wine's server makes it
+# with open(), traced with its mode): no one else can open it and write it after it was hashed,
+# or keep it open past the replace to write the database.
 check_cli() {
   local case=$1 want=$2 dir="$work/cli-$1"
   # Past where Wine's GetFinalPathNameByHandleW gives up (error 234).
@@ -39,9 +54,18 @@ check_cli() {
   local db="$dir/install/Database/p03.PAC" old_db old_mode before after status
   plant "$case" "$dir/install" "$dir/outside"
   old_db=$(sha256sum < "$db") old_mode=$(stat -c %a "$db") before=$(outside_state "$dir/outside")
-  strace -f -qq -y --seccomp-bpf -e trace=fsync -o "$dir/fsyncs" \
-    "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err"
+  local installed
+  installed=$(outside_state "$dir/install")
+  local mask=022
+  [ "$case" = group ] && mask=002
+  (umask $mask && strace -f -qq -y --seccomp-bpf -e trace=fsync,openat -o "$dir/syscalls" \
+    "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" "$(dos "$dir/install")\\" >"$dir/out" 2>"$dir/err")
   status=$?
+  local made
+  made=$(grep -E 'P03\.pac\.[0-9a-f]{16}\.tmp", [A-Z_|]*O_CREAT' "$dir/syscalls")
+  # strace shows a call unfinished where another thread's comes meanwhile.
+  grep -vE ', 0600(\) = | <unfinished)' <<<"$made" | grep . && fail "$case: a temporary file was made open to others"
+  [ "$want" != 0 ] || grep -q . <<<"$made" || fail "$case: no temporary file made seen"
   after=$(outside_state "$dir/outside")
   [ "$before" = "$after" ] || fail "$case: outside the installation changed: $(diff <(echo "$before") <(echo "$after"))"
   [ "$status" = "$want" ] || fail "$case: exit status $status, expected $want: $(cat "$dir/err")"
@@ -49,15 +73,16 @@ check_cli() {
   if [ "$want" = 0 ]; then
     "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" --check "$(dos "$dir/install")\\" >/dev/null 2>&1
     [ $? = 3 ] || fail "$case: the database is not the new one, whole"
-    grep -q "fsync([0-9]*<$dir/install/Database>)" "$dir/fsyncs" || fail "$case: the Database folder was not flushed"
+    grep -q "fsync([0-9]*<$dir/install/Database>[) ]" "$dir/syscalls" || fail "$case: the Database folder was not flushed"
   else
     grep -q . "$dir/err" || fail "$case: a refusal without a reason"
     [ "$(sha256sum < "$db")" = "$old_db" ] || fail "$case: the database changed"
+    [ "$(outside_state "$dir/install")" = "$installed" ] || fail "$case: the installation changed"
   fi
   echo "console updater, $case: exit status $status"
 }
 
-for case in leftover:0 folder:2 private:0 long:0; do check_cli "${case%:*}" "${case#*:}"; done
+for case in leftover:0 folder:2 folder-case:2 file-case:2 private:0 group:0 long:0; do check_cli "${case%:*}" "${case#*:}"; done
 
 # The window: the driver presses 「更新開始」 on the default install folder of a prefix of its own,
 # or, long, types one as deep as the updater's own folder. Success is the new database, whole.
@@ -88,7 +113,7 @@ check_window() {
     "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" --check "$target\\" >/dev/null 2>&1
     [ $? = 3 ] || fail "window, $case: the database is not the new one, whole"
     # strace escapes the bytes of the default folder's Japanese name; the long one has none.
-    [ "$case" != long ] || grep -q "fsync([0-9]*<$install/Database>)" "$work/win/fsyncs" ||
+    [ "$case" != long ] || grep -q "fsync([0-9]*<$install/Database>[) ]" "$work/win/fsyncs" ||
       fail "window, $case: the Database folder was not flushed"
   fi
   echo "window, $case: $(grep '^button' "$work/win/shown")"
