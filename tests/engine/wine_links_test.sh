@@ -82,15 +82,13 @@ check_cli() {
   echo "console updater, $case: exit status $status"
 }
 
-for case in leftover:0 folder:2 folder-case:2 file-case:2 private:0 group:0 long:0; do check_cli "${case%:*}" "${case#*:}"; done
 
 # The window: the driver presses 「更新開始」 on the default install folder of a prefix of its own,
 # or, long, types one as deep as the updater's own folder. Success is the new database, whole.
 app='c:\Program Files\Brackwell\Morvanth「Quelline」アーカイヴ'
 check_window() {
-  local case=$1 want=$2 dir="$work/win" target=$app typed=()
+  local case=$1 want=$2 dir="$work/win-$1" target=$app typed=() out="$work/win-$1"
   local install="$QRV3_WINEPREFIX/drive_c/Program Files/Brackwell/Morvanth「Quelline」アーカイヴ"
-  rm -rf "$install" "$dir"
   if [ "$case" = long ]; then
     dir+=$(printf '/%0100d' 1 2 3) && install=$dir/install && target=$(dos "$install")
     typed=("$target\\")
@@ -102,30 +100,46 @@ check_window() {
   plant "$case" "$install" "$dir/outside"
   local before after
   before=$(outside_state "$dir/outside")
-  strace -f -qq -y --seccomp-bpf -e trace=fsync -o "$work/win/fsyncs" \
+  strace -f -qq -y --seccomp-bpf -e trace=fsync -o "$out.fsyncs" \
     "$build/gui-run" "$build/tools/qrv3-demo-driver.exe" "$(dos "$dir/updater/qrv3-updater.exe")" \
-    "$(dos "$work/win/before.bmp")" "$(dos "$work/win/after.bmp")" "${typed[@]}" |
-    tr -d '\r' > "$work/win/shown"
+    "$(dos "$out-before.bmp")" "$(dos "$out-after.bmp")" "${typed[@]}" |
+    tr -d '\r' > "$out.shown"
   after=$(outside_state "$dir/outside")
   [ "$before" = "$after" ] || fail "window, $case: outside the installation changed"
-  grep -q "^after: $want" "$work/win/shown" || fail "window, $case: $(grep '^after' "$work/win/shown")"
+  grep -q "^after: $want" "$out.shown" || fail "window, $case: $(grep '^after' "$out.shown")"
   if [ "$want" = 更新が終了しました。 ]; then
     "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" --check "$target\\" >/dev/null 2>&1
     [ $? = 3 ] || fail "window, $case: the database is not the new one, whole"
     # strace escapes the bytes of the default folder's Japanese name; the long one has none.
-    [ "$case" != long ] || grep -q "fsync([0-9]*<$install/Database>[) ]" "$work/win/fsyncs" ||
+    [ "$case" != long ] || grep -q "fsync([0-9]*<$install/Database>[) ]" "$out.fsyncs" ||
       fail "window, $case: the Database folder was not flushed"
   fi
-  echo "window, $case: $(grep '^button' "$work/win/shown")"
+  echo "window, $case: $(grep '^button' "$out.shown")"
 }
-check_window folder '「Morvanthアーカイヴ Vol.3」が正しくインストールされていないか、'
-check_window leftover '更新が終了しました。'
-check_window long '更新が終了しました。'
+
+# Every case side by side, each in a prefix of its own: a case's trace must hold the calls of the
+# Wine server its own programs started (the server creates the files), and one case's waiting for
+# Wine is another's working time. Their reports in order, then.
+cases=(cli:leftover:0 cli:folder:2 cli:folder-case:2 cli:file-case:2 cli:private:0 cli:group:0 cli:long:0
+       "window:folder:「Morvanthアーカイヴ Vol.3」が正しくインストールされていないか、"
+       window:leftover:更新が終了しました。 window:long:更新が終了しました。)
+pids=()
+for case in "${cases[@]}"; do
+  IFS=: read -r how name want <<<"$case"
+  (QRV3_WINEPREFIX="$work/prefix-$how-$name" failures=0; "check_$how" "$name" "$want"; exit $failures) \
+    >"$work/$how-$name.log" 2>&1 &
+  pids+=($!)
+done
+for pid in "${pids[@]}"; do
+  wait "$pid"
+  failures=$((failures + $?))
+done
+cat "$work"/cli-*.log "$work"/window-*.log
 
 # Nothing of the prefix's Wine outlives the programs the wrappers ran: it would hold the output
 # pipes of whoever ran them, and the next program would join it.
 left=$(for p in $(pgrep -f 'wineserver|\.exe'); do
-         tr '\0' '\n' 2>/dev/null < "/proc/$p/environ" | grep -qx "WINEPREFIX=$QRV3_WINEPREFIX" &&
+         tr '\0' '\n' 2>/dev/null < "/proc/$p/environ" | grep -q "^WINEPREFIX=$work/prefix" &&
            ps -o args= -p "$p"
        done)
 [ -z "$left" ] || fail "Wine outlived the programs: $left"
