@@ -68,7 +68,7 @@ check_cli() {
   [ "$want" != 0 ] || grep -q . <<<"$made" || fail "$case: no temporary file made seen"
   after=$(outside_state "$dir/outside")
   [ "$before" = "$after" ] || fail "$case: outside the installation changed: $(diff <(echo "$before") <(echo "$after"))"
-  [ "$status" = "$want" ] || fail "$case: exit status $status, expected $want: $(cat "$dir/err")"
+  [ "$status" = "$want" ] || fail "$case: exit status $status, expected $want: $(cat "$dir/out" "$dir/err")"
   [ "$(stat -c %a "$db")" = "$old_mode" ] || fail "$case: the database's mode became $(stat -c %a "$db")"
   if [ "$want" = 0 ]; then
     "$build/wine-run" "$dir/updater/qrv3-updater-cli.exe" --check "$(dos "$dir/install")\\" >/dev/null 2>&1
