@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 
-#include "engine/names.h"
+#include "base/names.h"
 #include "engine/rebuild.h"
 #include "engine/verify.h"
 

@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
+#include "base/names.h"
 #include "engine/database_digest.h"
-#include "engine/names.h"
 #include "engine/sha256.h"
 #include "engine/verify.h"
 

@@ -12,8 +12,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "engine/utf.h"
-#include "engine/win32_util_win.h"
+#include "base/utf.h"
+#include "base/win32_util_win.h"
 #else
 #include <fcntl.h>
 #include <signal.h>

@@ -5,8 +5,8 @@
 #include <system_error>
 #include <vector>
 
+#include "base/utf.h"
 #include "engine/rebuild.h"
-#include "engine/utf.h"
 #include "engine/verify.h"
 
 namespace qrv3::demo {

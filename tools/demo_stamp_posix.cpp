@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "engine/env_posix.h"
+#include "base/util_posix.h"
 #include "tools/demo_install.h"
 
 namespace qrv3::demo {

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "engine/win32_util_win.h"
+#include "base/win32_util_win.h"
 #include "tools/demo_install.h"
 
 namespace qrv3::demo {

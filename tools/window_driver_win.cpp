@@ -6,8 +6,8 @@
 #include "app/layout.h"
 #include "app/win32/form1_win.h"
 #include "app/win32/hwnd_win.h"
-#include "engine/names.h"
-#include "engine/utf.h"
+#include "base/names.h"
+#include "base/utf.h"
 
 namespace qrv3::driver {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/layout.h"
-#include "engine/win32_util_win.h"
+#include "base/win32_util_win.h"
 
 namespace qrv3::driver {
 

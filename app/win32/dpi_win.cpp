@@ -2,7 +2,7 @@
 
 #include "app/layout.h"
 #include "app/win32/hwnd_win.h"
-#include "engine/process_win.h"
+#include "base/process_win.h"
 
 namespace qrv3::win {
 namespace {

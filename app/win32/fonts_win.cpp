@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "engine/utf.h"
+#include "base/utf.h"
 
 namespace qrv3::win {
 namespace {

@@ -6,7 +6,7 @@
 #include "app/win32/dpi_win.h"
 #include "app/win32/hwnd_win.h"
 #include "app/win32/paint_win.h"
-#include "engine/utf.h"
+#include "base/utf.h"
 
 namespace qrv3::win {
 namespace {

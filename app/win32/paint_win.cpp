@@ -5,7 +5,7 @@
 
 #include "app/text_wrap.h"
 #include "app/win32/hwnd_win.h"
-#include "engine/utf.h"
+#include "base/utf.h"
 
 namespace qrv3::win {
 namespace {

@@ -8,9 +8,9 @@
 
 #include "app/folder_source.h"
 #include "app/form1.h"
-#include "engine/names.h"
-#include "engine/utf.h"
-#include "engine/win32_util_win.h"
+#include "base/names.h"
+#include "base/utf.h"
+#include "base/win32_util_win.h"
 #include "tests/test_util.h"
 
 namespace qrv3 {

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "app/folder_source_mapped.h"
-#include "engine/utf.h"
+#include "base/utf.h"
 #include "tests/test_util.h"
 
 namespace qrv3 {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <utility>
 
-#include "engine/names.h"
+#include "base/names.h"
 #include "tests/engine/fixture.h"
 
 namespace qrv3::testing {

@@ -14,8 +14,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "engine/utf.h"
-#include "engine/win32_util_win.h"
+#include "base/utf.h"
+#include "base/win32_util_win.h"
 #else
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -25,7 +25,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "engine/env_posix.h"
+#include "base/util_posix.h"
 #endif
 
 #include "engine/texts.h"

@@ -9,9 +9,9 @@
 #include <vector>
 #include <thread>
 
-#include "engine/names.h"
+#include "base/names.h"
+#include "base/utf.h"
 #include "engine/texts.h"
-#include "engine/utf.h"
 #include "tests/test_util.h"
 #include "tools/demo_install.h"
 #include "tools/window_driver_win.h"

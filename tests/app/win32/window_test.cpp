@@ -16,8 +16,8 @@
 #include "app/win32/fonts_win.h"
 #include "app/win32/form1_win.h"
 #include "app/win32/hwnd_win.h"
+#include "base/utf.h"
 #include "engine/texts.h"
-#include "engine/utf.h"
 #include "tests/test_util.h"
 #include "tools/window_driver_win.h"
 

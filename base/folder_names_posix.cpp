@@ -8,8 +8,8 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/env_posix.h"
-#include "engine/names.h"
+#include "base/names.h"
+#include "base/util_posix.h"
 
 namespace qrv3 {
 namespace {
