@@ -15,7 +15,7 @@ also_loaded="shcore mpr bcrypt"
 source "$(dirname "$0")/wine_script.sh" planted
 updater="$work/updater"
 mkdir -p "$updater"
-cp "$build/app/win32/qrv3-updater.exe" "$build/cli/qrv3-updater-cli.exe" "$updater/"
+cp "$build/app/qrv3-updater.exe" "$build/cli/qrv3-updater-cli.exe" "$updater/"
 # With the default install folder missing, the window opens the product's folder under the
 # 32-bit program-files folder (through shell32) and updates the installation found there.
 window_install='c:\Program Files (x86)\Brackwell\Morvanth「Quelline」アーカイヴ'

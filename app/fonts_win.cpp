@@ -1,4 +1,4 @@
-#include "app/win32/fonts_win.h"
+#include "app/fonts_win.h"
 
 #include <cwchar>
 
