@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/rebuild.h"
+#include "engine/pieces.h"
 #include "engine/texts.h"
 #include "engine/update_run.h"
 #include "tools/demo_install.h"

@@ -4,14 +4,11 @@
 #include <memory>
 #include <new>
 
-#include "base/names.h"
-#include "engine/rebuild.h"
+#include "engine/pieces.h"
 #include "engine/verify.h"
 
 namespace qrv3 {
 namespace {
-
-bool IsDatabase(const ExpectedFile& f) { return CompareIgnoringCase(f.name, kDatabaseName) == 0; }
 
 // All three of the run's checks of one expected file.
 bool Passes(Env& env, const std::string& path, const ExpectedFile& f) {
@@ -26,7 +23,7 @@ bool Passes(Env& env, const std::string& path, const ExpectedFile& f) {
 bool LooksUpdated(Env& env, const std::function<std::string()>& install_path) {
   for (const ExpectedFile& f : kExpectedFiles) {
     const std::string path = install_path() + std::string(f.name);
-    if (!IsDatabase(f)) {
+    if (&f != &kDatabaseRow) {
       if (!Passes(env, path, f)) return false;
       continue;
     }
@@ -40,7 +37,7 @@ bool LooksUpdated(Env& env, const std::function<std::string()>& install_path) {
 
 // Whether the open database holds exactly the bytes the pieces make, read in the same chunks
 // as the rebuild writes them.
-Status SameBytes(ReadableFile& database, OpenPieces& pieces, bool* equal) {
+Status SameBytes(ReadableFile& database, DataPieces& pieces, bool* equal) {
   *equal = false;
   EntryInfo info;
   if (Status s = database.Info(&info); !s.ok()) return s;
@@ -49,7 +46,7 @@ Status SameBytes(ReadableFile& database, OpenPieces& pieces, bool* equal) {
   if (!mine) return Status::Error(Status::Code::kNoMemory, "no memory to compare the database");
   uint64_t at = 0;
   bool differs = false;
-  Status s = StreamDatabase(pieces, [&](const uint8_t* expected, size_t n) {
+  Status s = pieces.Stream([&](const uint8_t* expected, size_t n) {
     if (Status r = database.ReadAt(at, n, mine.get()); !r.ok()) return r;
     at += n;
     differs = std::memcmp(mine.get(), expected, n) != 0;
@@ -64,31 +61,31 @@ Status SameBytes(ReadableFile& database, OpenPieces& pieces, bool* equal) {
 }  // namespace
 
 Status CheckPieces(Env& env, const std::string& updater_folder) {
-  OpenPieces pieces;
-  return OpenDataPieces(env, updater_folder, &pieces);
+  DataPieces pieces(env, updater_folder);
+  return pieces.Open();
 }
 
 UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_path,
                         const std::string& updater_folder) {
+  DataPieces pieces(env, updater_folder);
   UpdateCheck check;
   check.step_counter = VerifyInstallation(env, install_path);
   if (check.step_counter == kAllChecks) {
-    check.reason = CheckPieces(env, updater_folder);
+    check.reason = pieces.Open();
     check.state = check.reason.ok() ? UpdateState::kCanApply : UpdateState::kPiecesUnusable;
     return check;
   }
   if (!LooksUpdated(env, install_path)) return check;  // kNotExpected
 
   // Only the bytes tell the updated database from another of the same size.
-  OpenPieces pieces;
-  if (Status s = OpenDataPieces(env, updater_folder, &pieces); !s.ok()) {
+  if (Status s = pieces.Open(); !s.ok()) {
     check.state = UpdateState::kPiecesUnusable;
     check.reason = s;
     return check;
   }
   std::unique_ptr<ReadableFile> database;
   bool equal = false;
-  Status s = env.OpenFile(install_path() + std::string(kDatabaseName), &database);
+  Status s = env.OpenFile(install_path() + std::string(kDatabaseRow.name), &database);
   if (s.ok()) s = SameBytes(*database, pieces, &equal);
   if (!s.ok()) {
     check.reason = s;  // unreadable: it cannot be told from a wrong one

@@ -27,7 +27,8 @@ RunOutcome Run(RunControls& controls, Env& env, const std::string& updater_folde
   }
 
   // Completion is shown only once the new database is in place and on the disk.
-  Status rebuilt = RebuildDatabase(env, install_path, updater_folder);
+  DataPieces pieces(env, updater_folder);
+  Status rebuilt = RebuildDatabase(env, install_path, pieces);
   if (rebuild_error != nullptr) *rebuild_error = rebuilt;
   if (!rebuilt.ok()) {
     controls.SetStatus(texts::InstallationMessage(step_counter));

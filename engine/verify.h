@@ -26,6 +26,10 @@ inline constexpr ExpectedFile kExpectedFiles[] = {
     {"qrv_D3.EXE", 2236416, "2002/09/09 15:44:18"},
 };
 
+// The database, the file the rebuild replaces, is checked too: before the update, and again right
+// before its replacement.
+inline constexpr const ExpectedFile& kDatabaseRow = kExpectedFiles[3];
+
 inline constexpr int kChecksPerFile = 3;
 inline constexpr int kAllChecks = kChecksPerFile * static_cast<int>(std::size(kExpectedFiles));
 

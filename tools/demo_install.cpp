@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/utf.h"
-#include "engine/rebuild.h"
+#include "engine/pieces.h"
 #include "engine/verify.h"
 
 namespace qrv3::demo {

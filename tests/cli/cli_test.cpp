@@ -439,7 +439,8 @@ TEST_F(CliTest, ARunThatAnotherRunBeatSaysTheUpdateIsApplied) {
     env.before_call = [&](const std::string& call) {
       if (call != moment || other_ran || console.lines.empty()) return;  // once the run is on
       other_ran = true;
-      ASSERT_TRUE(RebuildDatabase(*Env::Default(), [&] { return path; }, updater.str()).ok());
+      DataPieces pieces(*Env::Default(), updater.str());
+      ASSERT_TRUE(RebuildDatabase(*Env::Default(), [&] { return path; }, pieces).ok());
     };
     EXPECT_EQ(cli::Main({path}, env, updater.str(), console), 3);
     EXPECT_TRUE(other_ran);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/temporary_name.h"
 #include "engine/verify.h"
 #include "tests/engine/faulty_env.h"
 #include "tests/engine/fixture.h"
