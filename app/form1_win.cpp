@@ -244,7 +244,8 @@ void Form1Window::OnCommand(int id, int code) {
   } else if (id == layout::Of(Id::te).id && code == EN_CHANGE && !setting_path_box_) {
     form_.te.Type(GetTextUtf8(Child(Id::te)));
   } else if (id == layout::Of(Id::Command1).id && code == BN_CLICKED) {
-    RunUpdate(*this, env_, updater_folder_);
+    DataPieces pieces(env_, updater_folder_);  // the run's own, for as long as it lasts
+    RunUpdate(*this, env_, pieces);
   }
 }
 

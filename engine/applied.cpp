@@ -4,7 +4,6 @@
 #include <memory>
 #include <new>
 
-#include "engine/pieces.h"
 #include "engine/verify.h"
 
 namespace qrv3 {
@@ -49,14 +48,7 @@ Status SameBytes(ReadableFile& database, DataPieces& pieces, bool* equal) {
 
 }  // namespace
 
-Status CheckPieces(Env& env, const std::string& updater_folder) {
-  DataPieces pieces(env, updater_folder);
-  return pieces.Open();
-}
-
-UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_path,
-                        const std::string& updater_folder) {
-  DataPieces pieces(env, updater_folder);
+UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_path, DataPieces& pieces) {
   UpdateCheck check;
   check.step_counter = VerifyInstallation(env, install_path);
   if (check.step_counter == kAllChecks) {

@@ -93,14 +93,17 @@ class InstallationTest : public ::testing::Test {
     new_bytes = NewDatabaseFrom(pieces);
   }
   std::string Database() const { return install / "Database\\p03.PAC"; }
-  RunOutcome Run(Env& env, Status* why = nullptr) {
+  RunResult Run(RecordingControls& controls, Env& env = *Env::Default()) {
+    DataPieces data(env, pieces.str());
+    return RunUpdate(controls, env, data);
+  }
+  RunResult Run(Env& env = *Env::Default()) {
     RecordingControls controls(install.install_path());
-    const RunOutcome outcome = RunUpdate(controls, env, pieces.str(), why);
+    const RunResult result = Run(controls, env);
     status = controls.status;
     caption = controls.caption;
-    return outcome;
+    return result;
   }
-  RunOutcome Run(Status* why = nullptr) { return Run(*Env::Default(), why); }
   // The old database, byte for byte, passing every check, with nothing beside it.
   void ExpectOldDatabase() {
     EXPECT_TRUE(FileHolds(Database(), old_bytes)) << "not the old database, whole";

@@ -43,7 +43,7 @@ TEST_F(HazardTest, ReadOnlyAndLockedFilesOfOurPatternDoNotStopTheRun) {
   ASSERT_TRUE(locked.valid());
   const std::wstring db = Win32Path(Database());
   ASSERT_TRUE(SetFileAttributesW(db.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
-  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  EXPECT_EQ(Run().outcome, RunOutcome::kFinished);
   ExpectNewDatabase();
   EXPECT_TRUE(GetFileAttributesW(db.c_str()) & FILE_ATTRIBUTE_HIDDEN);
   SetReadOnly(install / "Database\\P03.pac.qrv3-new", false);
@@ -75,7 +75,7 @@ TEST_F(HazardTest, WhatAKilledRunLeftIsRemovedAndNothingElse) {
   }
 #endif
   const auto before = Snapshot(outside.path());
-  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  EXPECT_EQ(Run().outcome, RunOutcome::kFinished);
   ExpectNewDatabase();
   EXPECT_EQ(Snapshot(outside.path()), before);
   std::sort(kept.begin(), kept.end());
@@ -94,9 +94,9 @@ TEST_F(HazardTest, ADatabaseChangedAfterItsCheckIsNotReplaced) {
       f.put('!');
     }
   };
-  Status why;
-  EXPECT_EQ(Run(env, &why), RunOutcome::kRebuildFailed);
-  EXPECT_EQ(why.code(), Status::Code::kChanged) << why.ToString();
+  const RunResult run = Run(env);
+  EXPECT_EQ(run.outcome, RunOutcome::kRebuildFailed);
+  EXPECT_EQ(run.rebuild.code(), Status::Code::kChanged) << run.rebuild.ToString();
   EXPECT_EQ(status, texts::InstallationMessage(15));
   const std::vector<uint8_t> now = ReadAll(Database());
   ASSERT_EQ(now.size(), old_bytes.size());
@@ -116,7 +116,7 @@ TEST_F(HazardTest, AReplaceRefusedForAMomentIsTriedAgainAndOnlyForAMoment) {
     env.fail_if_code = code;
     int tries = 0;
     env.fail_if = [&](const std::string& call) { return call == "ReplaceInto" && ++tries <= refusals; };
-    const RunOutcome outcome = Run(env);
+    const RunOutcome outcome = Run(env).outcome;
     EXPECT_EQ(outcome, refusals == 3 ? RunOutcome::kFinished : RunOutcome::kRebuildFailed);
     refusals == 3 ? ExpectNewDatabase() : ExpectOldDatabase();
     if (code == Code::kIoError) {
@@ -135,7 +135,7 @@ TEST_F(HazardTest, AReplaceThatCannotBeJudgedNeverCostsTheDatabase) {
   int replace_call = 0;
   {
     FaultyEnv counting(Env::Default());
-    ASSERT_EQ(Run(counting), RunOutcome::kFinished);
+    ASSERT_EQ(Run(counting).outcome, RunOutcome::kFinished);
     const auto& log = counting.log();
     replace_call = static_cast<int>(std::find(log.begin(), log.end(), "ReplaceInto") - log.begin()) + 1;
     ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
@@ -186,7 +186,7 @@ TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesPermissions) {
   for (const char* mode : {"600", "640", "664"}) {
     ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
     Shell(std::string("chmod ") + mode + " " + db + (root ? " && chown 4321:8765 " + db : ""));
-    EXPECT_EQ(Run(), RunOutcome::kFinished);
+    EXPECT_EQ(Run().outcome, RunOutcome::kFinished);
     EXPECT_EQ(Shell("stat -c %a" + std::string(root ? ":%u:%g " : " ") + db),
               std::string(mode) + (root ? ":4321:8765\n" : "\n"));
   }
@@ -194,7 +194,7 @@ TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesPermissions) {
     SCOPED_TRACE(err);
     ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
     g_fchmod_errno = err;
-    const RunOutcome outcome = Run();
+    const RunOutcome outcome = Run().outcome;
     g_fchmod_errno = 0;
     EXPECT_EQ(outcome, err == EIO ? RunOutcome::kRebuildFailed : RunOutcome::kFinished);
     EXPECT_TRUE(FileHolds(Database(), err == EIO ? old_bytes : new_bytes));
@@ -214,7 +214,7 @@ TEST_F(HazardTest, TheNewDatabaseCarriesExactlyTheOldOnesAccessList) {
     Shell("setfacl -b " + db + (*list ? " && setfacl -m " + std::string(list) + " " + db : "") +
           " && chmod 640 " + db + " && setfacl -d -m u:nobody:rw- " + folder);
     const auto old_list = Shell("getfacl -cp " + db);
-    EXPECT_EQ(Run(), RunOutcome::kFinished);
+    EXPECT_EQ(Run().outcome, RunOutcome::kFinished);
     EXPECT_EQ(Shell("getfacl -cp " + db), old_list);
   }
 }
@@ -227,15 +227,15 @@ TEST_F(HazardTest, ALockFileReplacedBeforeItIsLockedLocksNothing) {
     fs::remove(DbFolder() / "P03.pac.lock");
     ASSERT_TRUE(third.emplace(DbFolder() / "P03.pac.lock").held());
   };
-  Status why;
-  EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
-  EXPECT_EQ(why.code(), Status::Code::kBusy) << why.ToString();
+  const RunResult run = Run();
+  EXPECT_EQ(run.outcome, RunOutcome::kRebuildFailed);
+  EXPECT_EQ(run.rebuild.code(), Status::Code::kBusy) << run.rebuild.ToString();
   EXPECT_TRUE(FileHolds(Database(), old_bytes));
 }
 
 TEST_F(HazardTest, TwoSpellingsOfTheDatabaseAreAmbiguousAndBothStay) {
   fs::copy_file(DbFolder() / "p03.PAC", DbFolder() / "P03.pac");
-  EXPECT_NE(Run(), RunOutcome::kFinished);
+  EXPECT_NE(Run().outcome, RunOutcome::kFinished);
   EXPECT_TRUE(FileHolds(install / "Database\\p03.PAC", old_bytes));
   EXPECT_TRUE(FileHolds(install / "Database\\P03.pac", old_bytes));
   EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "P03.pac", "p03.PAC"}));
@@ -256,13 +256,13 @@ TEST_F(HazardTest, AFileSwappedInOrGoneAroundTheRenameIsNotReportedAsTheUpdate) 
       }
     }
   };
-  EXPECT_NE(Run(env), RunOutcome::kFinished);
+  EXPECT_NE(Run(env).outcome, RunOutcome::kFinished);
   EXPECT_NE(status, texts::kFinishedStatus);
   ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
   g_after_rename = [&] { fs::remove(DbFolder() / "p03.PAC"); };
-  Status why;
-  EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
-  EXPECT_EQ(why.code(), Status::Code::kChanged) << why.ToString();
+  const RunResult run = Run();
+  EXPECT_EQ(run.outcome, RunOutcome::kRebuildFailed);
+  EXPECT_EQ(run.rebuild.code(), Status::Code::kChanged) << run.rebuild.ToString();
 }
 #endif
 

@@ -22,7 +22,7 @@ TEST(Texts, InstallationMessageIsExact) {
 
 TEST_F(UpdateRunTest, SuccessfulRunShowsWorkingThenFinishedAndThenIgnoresPresses) {
   RecordingControls controls(install.install_path());
-  EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kFinished);
+  EXPECT_EQ(Run(controls).outcome, RunOutcome::kFinished);
   EXPECT_EQ(controls.shown, (std::vector<std::string>{
                                 "status:更新中", "button:更新中",
                                 "status:更新が終了しました。この更新ソフトをパソコンから削除して下さい。",
@@ -30,23 +30,23 @@ TEST_F(UpdateRunTest, SuccessfulRunShowsWorkingThenFinishedAndThenIgnoresPresses
 
   // A second press does nothing at all, even though the files would now fail the checks.
   controls.shown.clear();
-  EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kIgnored);
+  EXPECT_EQ(Run(controls).outcome, RunOutcome::kIgnored);
   EXPECT_TRUE(controls.shown.empty());
   EXPECT_EQ(controls.caption, "更新終了");
   // So does a press while it works.
   controls.caption = "更新中";
-  EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kIgnored);
+  EXPECT_EQ(Run(controls).outcome, RunOutcome::kIgnored);
   EXPECT_TRUE(controls.shown.empty());
 }
 
 TEST_F(UpdateRunTest, FailedCheckReturnsToReadySoTheUserCanTryAgain) {
   RecordingControls controls(install.str());  // the separator forgotten
-  EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kInstallationInvalid);
+  EXPECT_EQ(Run(controls).outcome, RunOutcome::kInstallationInvalid);
   EXPECT_EQ(controls.shown, (std::vector<std::string>{"status:更新中", "button:更新中",
                                                        "status:" + texts::InstallationMessage(0),
                                                        "button:更新開始"}));
   controls.install_path = install.install_path();
-  EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kFinished);
+  EXPECT_EQ(Run(controls).outcome, RunOutcome::kFinished);
 }
 
 TEST_F(UpdateRunTest, NoExceptionLeavesTheRunAndTheButtonTellsTheTruth) {
@@ -54,16 +54,16 @@ TEST_F(UpdateRunTest, NoExceptionLeavesTheRunAndTheButtonTellsTheTruth) {
     // The state could not even be read: everything left as it was.
     RecordingControls controls(install.install_path());
     controls.fail_on = "caption";
-    EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str()), RunOutcome::kIgnored);
+    EXPECT_EQ(Run(controls).outcome, RunOutcome::kIgnored);
     EXPECT_TRUE(controls.shown.empty());
   }
   {
     // Before anything was done: ready again, nothing changed.
     RecordingControls controls(install.install_path());
     controls.fail_on = texts::kWorking;
-    Status why;
-    EXPECT_NE(RunUpdate(controls, *Env::Default(), pieces.str(), &why), RunOutcome::kFinished);
-    EXPECT_EQ(why.code(), Status::Code::kNoMemory);
+    const RunResult run = Run(controls);
+    EXPECT_NE(run.outcome, RunOutcome::kFinished);
+    EXPECT_EQ(run.rebuild.code(), Status::Code::kNoMemory);
     EXPECT_EQ(controls.caption, texts::kReadyButton);
     EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12081855u);
   }
@@ -71,9 +71,9 @@ TEST_F(UpdateRunTest, NoExceptionLeavesTheRunAndTheButtonTellsTheTruth) {
     // After the database was replaced: finished, whatever the label could show.
     RecordingControls controls(install.install_path());
     controls.fail_on = texts::kFinishedStatus;
-    Status why;
-    EXPECT_EQ(RunUpdate(controls, *Env::Default(), pieces.str(), &why), RunOutcome::kFinished);
-    EXPECT_TRUE(why.ok()) << why.ToString();
+    const RunResult run = Run(controls);
+    EXPECT_EQ(run.outcome, RunOutcome::kFinished);
+    EXPECT_TRUE(run.rebuild.ok()) << run.rebuild.ToString();
     EXPECT_EQ(controls.caption, texts::kFinishedButton);
     EXPECT_EQ(fs::file_size(demo::FsPath(Database())), 12121535u);
   }
