@@ -43,13 +43,13 @@ Status DataPieces::Open() {
   for (size_t i = 0; i < std::size(kDataPieces); ++i) {
     const DataPiece& p = kDataPieces[i];
     const std::string path = updater_folder_ + std::string(p.name);
+    const uint64_t needed = p.read_from - 1 + p.count;
     EntryInfo info;
     Status s = env_.OpenFile(path, &files_[i]);
     if (s.ok()) s = files_[i]->Info(&info);
-    if (s.ok() && info.size < p.read_from - 1 + p.count) {
+    if (s.ok() && info.size < needed) {
       s = Status::Error(Status::Code::kShortFile, path + " has " + std::to_string(info.size) +
-                                                      " bytes, needs " +
-                                                      std::to_string(p.read_from - 1 + p.count));
+                                                      " bytes, needs " + std::to_string(needed));
     }
     if (!s.ok()) return *(opened_ = s);
   }

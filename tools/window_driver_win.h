@@ -14,6 +14,9 @@
 
 namespace qrv3::driver {
 
+// The screen's pixels in a rectangle of the screen, row by row from the top, read at once.
+std::vector<COLORREF> ScreenPixels(const RECT& on_screen);
+
 // Saves a whole window, title bar included, as the screen shows it once it has painted itself
 // again, as a 24-bit BMP file.
 bool CaptureWindow(HWND hwnd, const std::string& bmp_path);

@@ -89,6 +89,8 @@ TEST_F(FolderListTest, RowsOfADeepFolderOpenItsAncestors) {
   EXPECT_EQ(di.Path(), "c:\\Program Files\\Brackwell");
   ASSERT_TRUE(di.SetPath("\\Program Files").ok());
   EXPECT_EQ(di.Path(), "c:\\Program Files");
+  ASSERT_TRUE(di.SetPath("Brackwell").ok());  // a letter first is no drive yet
+  EXPECT_EQ(di.Path(), "c:\\Program Files\\Brackwell");
   // Drive letters run from a to z, in either case; nothing else names a drive.
   source.AddDrive('z', {disk.path(), ""});
   source.AddDrive('1', {disk.path(), ""});

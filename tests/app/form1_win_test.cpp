@@ -116,25 +116,11 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<Form1Window> window;
 };
 
-// The screen's pixels in a rectangle of the window's client area, row by row, read at once.
+// The screen's pixels in a rectangle of the window's client area, row by row.
 std::vector<COLORREF> Pixels(HWND hwnd, const layout::Rect& r) {
   POINT origin = {r.left, r.top};
   ClientToScreen(hwnd, &origin);
-  const WindowDc screen(nullptr);
-  const MemoryDc mem(screen.get());
-  BITMAPINFO bi = {};
-  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), r.width, -r.height, 1, 32, BI_RGB};
-  void* bits = nullptr;
-  const Gdi<HBITMAP> bmp(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-  const Selected selected(mem.get(), bmp.get());
-  BitBlt(mem.get(), 0, 0, r.width, r.height, screen.get(), origin.x, origin.y, SRCCOPY);
-  GdiFlush();
-  std::vector<COLORREF> pixels;
-  for (int i = 0; i < r.width * r.height; ++i) {
-    const DWORD p = static_cast<const DWORD*>(bits)[i];  // 0x00RRGGBB, where COLORREF is BGR
-    pixels.push_back(RGB(GetBValue(p), GetGValue(p), GetRValue(p)));
-  }
-  return pixels;
+  return driver::ScreenPixels({origin.x, origin.y, origin.x + r.width, origin.y + r.height});
 }
 
 std::vector<std::pair<HWND, LONG>> name_changes;

@@ -32,7 +32,8 @@ class FaultyEnv final : public Env {
   int calls() const { return calls_; }
   // The name of each call made, in order.
   const std::vector<std::string>& log() const { return log_; }
-  int sleeps() const { return sleeps_; }
+  // How long the run asked to sleep, in all.
+  int slept_ms() const { return slept_ms_; }
 
   // Runs before every call, with its name: a way to change the disk at a chosen moment.
   std::function<void(const std::string& call)> before_call;
@@ -60,12 +61,23 @@ class FaultyEnv final : public Env {
       return real_->OpenFolder(p, out);
     });
   }
-  void SleepForMilliseconds(int) override { ++sleeps_; }
+  void SleepForMilliseconds(int ms) override { slept_ms_ += ms; }
 
  private:
-  class NewFileWrap final : public NewFile {
+  // What an object of the real Env is wrapped in: each call is counted, and may fail.
+  template <class Base>
+  class Wrap : public Base {
    public:
-    NewFileWrap(FaultyEnv* env, std::unique_ptr<NewFile> real) : env_(env), real_(std::move(real)) {}
+    Wrap(FaultyEnv* env, std::unique_ptr<Base> real) : env_(env), real_(std::move(real)) {}
+
+   protected:
+    FaultyEnv* env_;
+    std::unique_ptr<Base> real_;
+  };
+
+  class NewFileWrap final : public Wrap<NewFile> {
+   public:
+    using Wrap::Wrap;
     Status Append(const uint8_t* d, size_t n) override {
       return env_->Call("Append", [&] { return real_->Append(d, n); });
     }
@@ -80,15 +92,11 @@ class FaultyEnv final : public Env {
       return env_->Call("IsEntry", [&] { return real_->IsEntry(n, same); });
     }
     Status Discard() override { return env_->Call("Discard", [&] { return real_->Discard(); }); }
-
-   private:
-    FaultyEnv* env_;
-    std::unique_ptr<NewFile> real_;
   };
 
-  class ReadableFileWrap final : public ReadableFile {
+  class ReadableFileWrap final : public Wrap<ReadableFile> {
    public:
-    ReadableFileWrap(FaultyEnv* env, std::unique_ptr<ReadableFile> real) : env_(env), real_(std::move(real)) {}
+    using Wrap::Wrap;
     Status Info(EntryInfo* i) override { return env_->Call("Info", [&] { return real_->Info(i); }); }
     Status ReadAt(uint64_t o, size_t n, uint8_t* d) override {
       return env_->Call("ReadAt", [&] { return real_->ReadAt(o, n, d); });
@@ -96,17 +104,13 @@ class FaultyEnv final : public Env {
     Status GetMetadata(FileMetadata* m) override {
       return env_->Call("GetMetadata", [&] { return real_->GetMetadata(m); });
     }
-
-   private:
-    FaultyEnv* env_;
-    std::unique_ptr<ReadableFile> real_;
   };
 
-  class FolderWrap final : public Folder {
+  class FolderWrap final : public Wrap<Folder> {
    public:
-    FolderWrap(FaultyEnv* env, std::unique_ptr<Folder> real) : env_(env), real_(std::move(real)) {}
+    using Wrap::Wrap;
     Status Lock(const std::string& n, std::unique_ptr<FolderLock>* l) override {
-      return env_->Make<FolderLock, LockWrap>("Lock", l, [&](std::unique_ptr<FolderLock>* out) {
+      return env_->Make<FolderLock, Wrap<FolderLock>>("Lock", l, [&](std::unique_ptr<FolderLock>* out) {
         return real_->Lock(n, out);
       });
     }
@@ -128,18 +132,6 @@ class FaultyEnv final : public Env {
     }
     // Named apart from the new file's Sync.
     Status Sync() override { return env_->Call("SyncFolder", [&] { return real_->Sync(); }); }
-
-   private:
-    FaultyEnv* env_;
-    std::unique_ptr<Folder> real_;
-  };
-
-  class LockWrap final : public FolderLock {
-   public:
-    LockWrap(FaultyEnv*, std::unique_ptr<FolderLock> real) : real_(std::move(real)) {}
-
-   private:
-    std::unique_ptr<FolderLock> real_;
   };
 
   template <class F>
@@ -174,7 +166,7 @@ class FaultyEnv final : public Env {
   Fault fault_;
   Status::Code code_;
   int calls_ = 0;
-  int sleeps_ = 0;
+  int slept_ms_ = 0;
   std::vector<std::string> log_;
 };
 

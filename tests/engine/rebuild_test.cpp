@@ -36,25 +36,26 @@ TEST_F(RebuildTest, NewDatabaseIsAssembledFromThePieceRanges) {
   EXPECT_EQ(TemporaryName(42), "P03.pac.000000000000002a.tmp");
 }
 
+// A piece that cannot serve is found before anything of the installation is even opened.
 TEST_F(RebuildTest, BadPiecesOrDatabaseLeaveTheOldDatabase) {
-  struct Case {
+  const struct {
     const char* what;
     std::function<void(RebuildTest&)> spoil;
-  };
-  const Case cases[] = {
-      {"a piece is missing", [](RebuildTest& t) { fs::remove(demo::FsPath(t.pieces / "data4.cab")); }},
+    bool installation_opened;
+  } cases[] = {
+      {"a piece is missing", [](RebuildTest& t) { fs::remove(demo::FsPath(t.pieces / "data4.cab")); }, false},
       {"the last piece is one byte short",
-       [](RebuildTest& t) {
-         fs::resize_file(demo::FsPath(t.pieces / "data2.cab"), 29 + 2938335 - 1);
-       }},
-      {"the database is read-only", [](RebuildTest& t) { SetReadOnly(t.Database(), true); }},
+       [](RebuildTest& t) { fs::resize_file(demo::FsPath(t.pieces / "data2.cab"), 29 + 2938335 - 1); }, false},
+      {"the database is read-only", [](RebuildTest& t) { SetReadOnly(t.Database(), true); }, true},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TearDown();
     SetUp();
     c.spoil(*this);
-    EXPECT_EQ(Run().outcome, RunOutcome::kRebuildFailed);
+    FaultyEnv env(Env::Default());
+    EXPECT_EQ(Run(env).outcome, RunOutcome::kRebuildFailed);
+    EXPECT_EQ(std::ranges::count(env.log(), "OpenFolder") > 0, c.installation_opened);
     EXPECT_EQ(status, texts::InstallationMessage(15));
     EXPECT_EQ(caption, texts::kReadyButton);
     SetReadOnly(Database(), false);
