@@ -3,18 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 
 #include "cli/console.h"
-#include "engine/texts.h"
 #include "engine/rebuild.h"
+#include "engine/texts.h"
 #include "tests/engine/faulty_env.h"
 #include "tests/engine/fixture.h"
 #include "tests/test_util.h"
 #include "tools/demo_install.h"
-
-#include <fstream>
 
 namespace qrv3::testing {
 namespace {
@@ -33,20 +32,14 @@ class CliTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(demo::WriteInstallation(folder).ok());
     ASSERT_TRUE(demo::WritePieces(updater.str()).ok());
-    const fs::path exe = demo::FsPath(BuildPath(QRV3_CLI_EXE));
-    cli = demo::Utf8Path(updater.path() / exe.filename());
-    fs::copy_file(exe, demo::FsPath(cli));
+    cli = Beside(QRV3_CLI_EXE);
   }
-  static ProcessResult Lines(ProcessResult r) {
-#ifdef _WIN32
-    // A Windows console program ends its lines the Windows way.
-    for (std::string* s : {&r.out, &r.err}) {
-      for (size_t at; (at = s->find("\r\n")) != std::string::npos;) s->erase(at, 1);
-    }
-#endif
-    return r;
+  // The program built as `exe`, copied beside the data pieces, as it is shipped.
+  std::string Beside(const std::string& exe) const {
+    const fs::path built = demo::FsPath(BuildPath(exe));
+    fs::copy_file(built, updater.path() / built.filename());
+    return demo::Utf8Path(updater.path() / built.filename());
   }
-  ProcessResult Cli(const std::vector<std::string>& args) { return Lines(RunProcess(cli, args)); }
   std::map<std::string, FileSnapshot> Installed() const { return Snapshot(root.path()); }
   std::string Database() const { return path + "Database\\p03.PAC"; }
 
@@ -54,6 +47,16 @@ class CliTest : public ::testing::Test {
   const std::string folder = root / "Program Files\\Brackwell\\Morvanth「Quelline」アーカイヴ";
   const std::string path = folder + "\\";
   std::string cli;
+};
+
+// In the process, on a console that records.
+class RecordingConsole final : public cli::Console {
+ public:
+  void Out(const std::string& line) override { lines.push_back("out:" + line); }
+  void Err(const std::string& line) override { lines.push_back("err:" + line); }
+  void RunStarts() override { lines.push_back("run starts"); }
+  void RunEnds() override { lines.push_back("run ends"); }
+  std::vector<std::string> lines;
 };
 
 // Runs one after another, each on the installation as the steps before left it: what each
@@ -148,7 +151,7 @@ TEST_F(CliTest, EachRunSaysWhatItDidAndOnlyTheUpdateWrites) {
     step.before();
     SCOPED_TRACE(step.args.empty() ? "(none)" : step.args.front() + " " + step.args.back());
     const auto before = state();
-    ProcessResult r = Cli(step.args);
+    ProcessResult r = RunProcess(cli, step.args);
     EXPECT_EQ(r.exit_code, step.exit);
     expect_text(r.out, step.out);
     expect_text(r.err, step.err);
@@ -168,25 +171,20 @@ TEST_F(CliTest, EachRunSaysWhatItDidAndOnlyTheUpdateWrites) {
 }
 
 // The console updater built with the digest of the database the generated pieces make
-// (sha256sum of it, computed once outside): the right pieces update; one byte flipped in any
-// piece among those that end up in the database is refused with nothing changed and nothing
-// left beside it, one that does not end up in it (a header, the byte the next piece overwrites,
-// a tail) is not. The pieces' layout as the product's tooling gives it.
+// (sha256sum of it, computed once outside), as this program is: the right pieces update; one byte
+// flipped in any piece among those that end up in the database is refused with nothing changed
+// and nothing left beside it, one that does not end up in it (a header, the byte the next piece
+// overwrites, a tail) is not. The pieces' layout as the product's tooling gives it.
 TEST_F(CliTest, ABuildWithTheDigestTakesOnlyPiecesThatMakeTheDatabase) {
   const std::string digest = "26ea75327c5af9ba92877d2fadda9d2b7664442ec1320ea701a9ec03d9f881b8";
-  const fs::path exe = demo::FsPath(BuildPath(QRV3_CLI_DIGEST_EXE));
-  const std::string checked = demo::Utf8Path(updater.path() / exe.filename());
-  fs::copy_file(exe, demo::FsPath(checked));
-  ProcessResult r = Lines(RunProcess(checked, {"--version"}));
-  EXPECT_EQ(r.out, "qrv3-updater-cli 1.00\ndatabase SHA-256: " + digest + "\n");
-
+  EXPECT_EQ(RunProcess(Beside(QRV3_CLI_DIGEST_EXE), {"--version"}).out,
+            "qrv3-updater-cli 1.00\ndatabase SHA-256: " + digest + "\n");
   const std::vector<uint8_t> updated = NewDatabaseFrom(updater);
-  struct Flip {
+  const struct {
     const char* piece;
     uint64_t offset;  // 0-based
     bool taken;       // the byte ends up in the database
-  };
-  const Flip flips[] = {
+  } flips[] = {
       {nullptr, 0, false},  // the pieces as they are
       // data3.cab: a 27-byte header, 4,167,104 bytes taken, one overwritten by data1.cab, a tail.
       {"data3.cab", 26, false}, {"data3.cab", 27, true}, {"data3.cab", 4167131, false},
@@ -195,7 +193,7 @@ TEST_F(CliTest, ABuildWithTheDigestTakesOnlyPiecesThatMakeTheDatabase) {
       {"data1.cab", 25, false}, {"data1.cab", 2639289, true}, {"data4.cab", 2376861, true},
       {"data2.cab", 2938363, true}, {"data2.cab", 2938364, false},
   };
-  for (const Flip& flip : flips) {
+  for (const auto& flip : flips) {
     SCOPED_TRACE(std::string(flip.piece ? flip.piece : "none") + " at " + std::to_string(flip.offset));
     const auto change = [&] {
       if (flip.piece == nullptr) return;
@@ -208,15 +206,16 @@ TEST_F(CliTest, ABuildWithTheDigestTakesOnlyPiecesThatMakeTheDatabase) {
     };
     change();
     const auto before = Installed();
-    r = Lines(RunProcess(checked, {path}));
+    RecordingConsole console;
+    const int exit = cli::Main({path}, *Env::Default(), updater.str(), console);
     if (flip.taken) {
-      EXPECT_EQ(r.exit_code, 2);
-      EXPECT_EQ(r.out, "更新中\n" + InstallationLines(15));
-      EXPECT_NE(r.err.find("the data pieces do not hold the expected database"), std::string::npos)
-          << r.err;
+      EXPECT_EQ(exit, 2);
+      EXPECT_EQ(console.lines[2] + "\n", "out:" + InstallationLines(15));
+      EXPECT_NE(console.lines.back().find("the data pieces do not hold the expected database"),
+                std::string::npos) << console.lines.back();
       EXPECT_EQ(Installed(), before);
     } else {
-      EXPECT_EQ(r.exit_code, 0) << r.err;
+      EXPECT_EQ(exit, 0) << console.lines.back();
       EXPECT_TRUE(FileHolds(Database(), updated));
       ASSERT_TRUE(demo::WriteInstallation(folder).ok());
     }
@@ -272,14 +271,14 @@ class CliConsoleTest : public CliTest {
   // A run on `install_path`, as given, blocked at its first status line once the run has begun,
   // gets `event` on the console, then goes on.
   ProcessResult Interrupt(const std::string& install_path, DWORD event) {
-    return Lines(RunCommandLine(cli, " \"" + install_path + "\"", [event](int) {
+    return RunCommandLine(cli, " \"" + install_path + "\"", [event](int) {
       // Time to start and reach its first line; the console delivers the event to each of its
       // processes on a thread of its own, this one included.
       Sleep(3000);
       GenerateConsoleCtrlEvent(event, 0);
       EXPECT_EQ(WaitForSingleObject(noted_, 10000), WAIT_OBJECT_0);
       Sleep(1000);
-    }));
+    });
   }
 
   static inline HANDLE screen_ = nullptr;
@@ -374,16 +373,6 @@ TEST_F(CliTest, AReaderThatQuitDoesNotStopTheUpdate) {
 }
 
 #endif
-
-// In the process, on a console that records.
-class RecordingConsole final : public cli::Console {
- public:
-  void Out(const std::string& line) override { lines.push_back("out:" + line); }
-  void Err(const std::string& line) override { lines.push_back("err:" + line); }
-  void RunStarts() override { lines.push_back("run starts"); }
-  void RunEnds() override { lines.push_back("run ends"); }
-  std::vector<std::string> lines;
-};
 
 TEST_F(CliTest, InterruptionsAreHeldOffExactlyAroundTheRun) {
   RecordingConsole console;

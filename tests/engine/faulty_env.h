@@ -52,14 +52,10 @@ class FaultyEnv final : public Env {
     return Call("GetFileStamp", [&] { return real_->GetFileStamp(p, s); });
   }
   Status OpenFile(const std::string& p, std::unique_ptr<ReadableFile>* f) override {
-    return Make<ReadableFile, ReadableFileWrap>("OpenFile", f, [&](std::unique_ptr<ReadableFile>* out) {
-      return real_->OpenFile(p, out);
-    });
+    return Make<ReadableFile, ReadableFileWrap>("OpenFile", f, [&](auto* out) { return real_->OpenFile(p, out); });
   }
   Status OpenFolder(const std::string& p, std::unique_ptr<Folder>* f) override {
-    return Make<Folder, FolderWrap>("OpenFolder", f, [&](std::unique_ptr<Folder>* out) {
-      return real_->OpenFolder(p, out);
-    });
+    return Make<Folder, FolderWrap>("OpenFolder", f, [&](auto* out) { return real_->OpenFolder(p, out); });
   }
   void SleepForMilliseconds(int ms) override { slept_ms_ += ms; }
 
@@ -75,64 +71,47 @@ class FaultyEnv final : public Env {
     std::unique_ptr<Base> real_;
   };
 
+// A method of the real object, counted and failed as chosen.
+#define QRV3_FAULTY(method, params, args) \
+  Status method params override { return env_->Call(#method, [&] { return real_->method args; }); }
+
   class NewFileWrap final : public Wrap<NewFile> {
    public:
     using Wrap::Wrap;
-    Status Append(const uint8_t* d, size_t n) override {
-      return env_->Call("Append", [&] { return real_->Append(d, n); });
-    }
-    Status Sync() override { return env_->Call("Sync", [&] { return real_->Sync(); }); }
-    Status SetMetadata(const FileMetadata& m) override {
-      return env_->Call("SetMetadata", [&] { return real_->SetMetadata(m); });
-    }
-    Status ReplaceInto(const std::string& n) override {
-      return env_->Call("ReplaceInto", [&] { return real_->ReplaceInto(n); });
-    }
-    Status IsEntry(const std::string& n, bool* same) override {
-      return env_->Call("IsEntry", [&] { return real_->IsEntry(n, same); });
-    }
-    Status Discard() override { return env_->Call("Discard", [&] { return real_->Discard(); }); }
+    QRV3_FAULTY(Append, (const uint8_t* d, size_t n), (d, n))
+    QRV3_FAULTY(Sync, (), ())
+    QRV3_FAULTY(SetMetadata, (const FileMetadata& m), (m))
+    QRV3_FAULTY(ReplaceInto, (const std::string& n), (n))
+    QRV3_FAULTY(IsEntry, (const std::string& n, bool* same), (n, same))
+    QRV3_FAULTY(Discard, (), ())
   };
 
   class ReadableFileWrap final : public Wrap<ReadableFile> {
    public:
     using Wrap::Wrap;
-    Status Info(EntryInfo* i) override { return env_->Call("Info", [&] { return real_->Info(i); }); }
-    Status ReadAt(uint64_t o, size_t n, uint8_t* d) override {
-      return env_->Call("ReadAt", [&] { return real_->ReadAt(o, n, d); });
-    }
-    Status GetMetadata(FileMetadata* m) override {
-      return env_->Call("GetMetadata", [&] { return real_->GetMetadata(m); });
-    }
+    QRV3_FAULTY(Info, (EntryInfo* i), (i))
+    QRV3_FAULTY(ReadAt, (uint64_t o, size_t n, uint8_t* d), (o, n, d))
+    QRV3_FAULTY(GetMetadata, (FileMetadata* m), (m))
   };
 
   class FolderWrap final : public Wrap<Folder> {
    public:
     using Wrap::Wrap;
     Status Lock(const std::string& n, std::unique_ptr<FolderLock>* l) override {
-      return env_->Make<FolderLock, Wrap<FolderLock>>("Lock", l, [&](std::unique_ptr<FolderLock>* out) {
-        return real_->Lock(n, out);
-      });
+      return env_->Make<FolderLock, Wrap<FolderLock>>("Lock", l, [&](auto* out) { return real_->Lock(n, out); });
     }
-    Status List(std::vector<std::string>* names) override {
-      return env_->Call("List", [&] { return real_->List(names); });
-    }
+    QRV3_FAULTY(List, (std::vector<std::string>* names), (names))
     Status OpenFile(const std::string& n, std::unique_ptr<ReadableFile>* f) override {
-      return env_->Make<ReadableFile, ReadableFileWrap>("OpenFile", f, [&](std::unique_ptr<ReadableFile>* out) {
-        return real_->OpenFile(n, out);
-      });
+      return env_->Make<ReadableFile, ReadableFileWrap>("OpenFile", f, [&](auto* out) { return real_->OpenFile(n, out); });
     }
     Status CreateNew(const std::string& n, std::unique_ptr<NewFile>* f) override {
-      return env_->Make<NewFile, NewFileWrap>("CreateNew", f, [&](std::unique_ptr<NewFile>* out) {
-        return real_->CreateNew(n, out);
-      });
+      return env_->Make<NewFile, NewFileWrap>("CreateNew", f, [&](auto* out) { return real_->CreateNew(n, out); });
     }
-    Status Remove(const std::string& n) override {
-      return env_->Call("Remove", [&] { return real_->Remove(n); });
-    }
+    QRV3_FAULTY(Remove, (const std::string& n), (n))
     // Named apart from the new file's Sync.
     Status Sync() override { return env_->Call("SyncFolder", [&] { return real_->Sync(); }); }
   };
+#undef QRV3_FAULTY
 
   template <class F>
   Status Call(const char* name, F&& real_call) {

@@ -20,12 +20,9 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "base/util_posix.h"
 #endif
 
 #include "engine/texts.h"
