@@ -12,16 +12,6 @@
 namespace qrv3::demo {
 namespace fs = std::filesystem;
 
-fs::path FsPath(const std::string& utf8) {
-  std::string p = utf8;
-#ifndef _WIN32
-  for (char& c : p) {
-    if (c == '\\') c = '/';
-  }
-#endif
-  return qrv3::FsPath(p);
-}
-
 std::string Utf8Path(const fs::path& path) { return qrv3::Utf8Path(path); }
 
 namespace {

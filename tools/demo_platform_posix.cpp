@@ -1,3 +1,4 @@
+// The demo generator's side of the platform on POSIX: paths and file times.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -8,6 +9,14 @@
 #include "tools/demo_install.h"
 
 namespace qrv3::demo {
+
+std::filesystem::path FsPath(const std::string& utf8) {
+  std::string p = utf8;
+  for (char& c : p) {
+    if (c == '\\') c = '/';
+  }
+  return p;
+}
 
 Status SetFileStamp(const std::string& path, const FileStamp& s) {
   struct tm tm = {};
