@@ -226,6 +226,15 @@ const Row kRows[] = {
        ASSERT_TRUE(f->ReplaceInto("db").ok());
        EXPECT_TRUE(f->IsEntry("db", &after).ok() && after);
      }},
+    // A name removed behind its back is reported on POSIX; on Windows nothing can remove it.
+    {"DiscardDeletesTheNewFileAndSaysSo", false, [](Context& t) {
+       EXPECT_TRUE(t.New("new", "x")->Discard().ok());
+       t.New("new", "x").reset();
+       EXPECT_EQ(t.Names(*t.own), std::vector<std::string>{});
+       auto f = t.New("new", "x");
+       EXPECT_EQ(fs::remove(demo::FsPath(t.At("new")), t.ec), kPosix);
+       EXPECT_EQ(f->Discard().code(), kPosix ? Code::kNotFound : Code::kOk);
+     }},
     // A lock file found (a killed run's) serves; POSIX removes it with the lock, Windows leaves it.
     {"ALockIsHeldOnceAndItsFileGoesWithIt", false, [](Context& t) {
        std::unique_ptr<FolderLock> second;
@@ -307,9 +316,11 @@ const Row kRows[] = {
        EXPECT_EQ(t.own->Remove("missing").code(), Code::kNotFound);
        EXPECT_EQ(t.Names(*t.own).size(), kPosix ? 1u : 2u);
      }},
+    // A file is no folder, and no link either: to POSIX it names none, to Windows none it may open.
     {"OpenFolderRefusesALink", true, [](Context& t) {
        EXPECT_EQ(t.env.OpenFolder(t.P("folder-link"), &t.folder).code(), Code::kAccessDenied);
        EXPECT_EQ(t.env.OpenFolder(t.P("missing"), &t.folder).code(), Code::kNotFound);
+       EXPECT_EQ(t.env.OpenFolder(t.P("target.txt"), &t.folder).code(), kPosix ? Code::kNotFound : Code::kAccessDenied);
      }},
     // On Windows nothing can rename it while it is open.
     {"AnOpenFolderStaysTheFolderItOpened", false, [](Context& t) {
