@@ -154,7 +154,7 @@ TEST_F(FolderListTest, FileListShowsOnlyVisibleProgramsSortedIgnoringCase) {
   }
   Folder("sub.exe");
   FileList fi(source);
-  ASSERT_TRUE(fi.SetPath("c:\\").ok());
+  ASSERT_TRUE(fi.SetPath("c:\\").ok() && fi.SetPath("c:\\").ok());  // listed anew, not added to
   EXPECT_EQ(fi.items(), (std::vector<std::string>{"b.Exe", "QRV_3.EXE", "qrv_D3.exe"}));
   // A folder that cannot be listed empties the list rather than keep another folder's files.
   EXPECT_FALSE(fi.SetPath("c:\\missing").ok());
