@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/folder_source.h"
-#include "engine/names.h"
-#include "engine/status.h"
+#include "base/names.h"
+#include "base/status.h"
 
 namespace qrv3 {
 

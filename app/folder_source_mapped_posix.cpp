@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "app/folder_source_mapped.h"
-#include "engine/env_posix.h"
+#include "base/util_posix.h"
 
 namespace qrv3 {
 

@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "app/folder_source_mapped.h"
-#include "engine/utf.h"
+#include "base/utf.h"
 
 namespace qrv3 {
 namespace fs = std::filesystem;

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "app/folder_source.h"
-#include "engine/process_win.h"
-#include "engine/utf.h"
-#include "engine/win32_util_win.h"
+#include "base/process_win.h"
+#include "base/utf.h"
+#include "base/win32_util_win.h"
 
 namespace qrv3 {
 namespace {

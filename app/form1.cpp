@@ -1,6 +1,6 @@
 #include "app/form1.h"
 
-#include "engine/names.h"
+#include "base/names.h"
 
 namespace qrv3 {
 

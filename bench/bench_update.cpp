@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/rebuild.h"
+#include "engine/pieces.h"
 #include "engine/texts.h"
 #include "engine/update_run.h"
 #include "tools/demo_install.h"
@@ -62,7 +62,8 @@ void BM_UpdateRun(benchmark::State& state) {
     if (!demo::WriteInstallation(f.install).ok()) std::abort();  // undo the last update
     state.ResumeTiming();
     Controls controls(f.install + "/");
-    if (RunUpdate(controls, *Env::Default(), f.pieces) != RunOutcome::kFinished) {
+    DataPieces pieces(*Env::Default(), f.pieces);
+    if (RunUpdate(controls, *Env::Default(), pieces).outcome != RunOutcome::kFinished) {
       state.SkipWithError("update failed");
     }
   }

@@ -125,29 +125,24 @@ class ConsoleControls final : public RunControls {
       : console_(console), install_path_(std::move(install_path)) {}
   std::string ButtonCaption() override { return caption_; }
   void SetButtonCaption(const std::string& caption) override { caption_ = caption; }
-  void SetStatus(const std::string& text) override {
-    status_ = text;
-    console_.Out(AsLines(text));
-  }
+  void SetStatus(const std::string& text) override { console_.Out(AsLines(text)); }
   std::string InstallPath() override { return install_path_; }
-  const std::string& status() const { return status_; }
 
  private:
   Console& console_;
   std::string install_path_;
   std::string caption_{texts::kReadyButton};
-  std::string status_;
 };
 
-int Update(Console& console, Env& env, const std::string& updater_folder,
-           const std::string& path) {
+// The run after `check`, with the pieces the check opened.
+int Update(Console& console, Env& env, DataPieces& pieces, const std::string& path,
+           const UpdateCheck& check) {
   ConsoleControls controls(console, path);
-  Status why;
   console.RunStarts();
-  const RunOutcome outcome = RunUpdate(controls, env, updater_folder, &why);
+  const RunResult run = RunUpdate(controls, env, pieces);
   console.RunEnds();
-  if (outcome == RunOutcome::kFinished) return kExitFinished;
-  if (why.code() == Status::Code::kBusy) {
+  if (run.outcome == RunOutcome::kFinished) return kExitFinished;
+  if (run.rebuild.code() == Status::Code::kBusy) {
     console.Err(std::string(kName) + ": another update is running on this installation; "
                 "nothing was changed, try again later");
     return kExitBusy;
@@ -155,24 +150,25 @@ int Update(Console& console, Env& env, const std::string& updater_folder,
   // A run started at the same moment may have replaced the database between this run's check
   // and its lock, or in the middle of its verification: this run then finds the database
   // changed, or not the expected release. Nothing is wrong with the installation, and a
-  // deployment tool must not read 1 or 2 for it.
-  const UpdateCheck after = CheckUpdate(env, [&path] { return path; }, updater_folder);
-  if (after.state == UpdateState::kAlreadyApplied) {
+  // deployment tool must not read 1 or 2 for it. Only an installation the check found ready for
+  // the update can have been updated since.
+  if (check.state == UpdateState::kCanApply &&
+      CheckUpdate(env, [&path] { return path; }, pieces).state == UpdateState::kAlreadyApplied) {
     console.Out("Already up to date: another run applied the update to " + path +
                 " meanwhile; nothing was changed by this one");
     return kExitUpToDate;
   }
-  if (outcome == RunOutcome::kInstallationInvalid) {
+  if (run.outcome == RunOutcome::kInstallationInvalid) {
     // What --check would say besides the counter: an updated database that is not the
     // release's, or that cannot be read.
-    if (after.state == UpdateState::kNotExpected && !after.reason.ok()) {
-      console.Err(std::string(kName) + ": " + after.reason.ToString());
+    if (check.state == UpdateState::kNotExpected && !check.reason.ok()) {
+      console.Err(std::string(kName) + ": " + check.reason.ToString());
     }
-    if (controls.status() == texts::InstallationMessage(0)) HintAtSeparator(console, path);
+    if (run.step_counter == 0) HintAtSeparator(console, path);
     return kExitCheckFailed;
   }
   console.Err(std::string(kName) + ": the update was not applied, nothing was changed: " +
-              why.ToString());
+              run.rebuild.ToString());
   return kExitRebuildFailed;
 }
 
@@ -206,7 +202,9 @@ int Main(const std::vector<std::string>& args, Env& env, const std::string& upda
   // quote escapes it); a quote cannot be part of a Windows path, so it can only mean that.
   if (path.back() == '"') path.back() = '\\';
 
-  const UpdateCheck check = CheckUpdate(env, [&path] { return path; }, updater_folder);
+  // Opened once, for the check, the run and the check after it.
+  DataPieces pieces(env, updater_folder);
+  const UpdateCheck check = CheckUpdate(env, [&path] { return path; }, pieces);
   if (parsed.check) return ReportCheck(console, check, path);
   if (check.state == UpdateState::kAlreadyApplied) {
     // What a run killed after its replace left goes all the same; another run busy there now
@@ -216,7 +214,7 @@ int Main(const std::vector<std::string>& args, Env& env, const std::string& upda
                 "; nothing was changed");
     return kExitUpToDate;
   }
-  return Update(console, env, updater_folder, path);
+  return Update(console, env, pieces, path, check);
 }
 
 }  // namespace qrv3::cli

@@ -5,10 +5,10 @@
 #include <atomic>
 #include <string_view>
 
+#include "base/process_win.h"
+#include "base/utf.h"
+#include "base/win32_util_win.h"
 #include "cli/system_console.h"
-#include "engine/process_win.h"
-#include "engine/utf.h"
-#include "engine/win32_util_win.h"
 
 namespace qrv3::cli {
 namespace {

@@ -6,44 +6,29 @@
 #include <string_view>
 
 #include "engine/database_digest.h"
-#include "engine/names.h"
-#include "engine/rebuild.h"
 #include "engine/sha256.h"
 #include "engine/verify.h"
 
 namespace qrv3 {
 namespace {
 
-bool IsDatabase(const ExpectedFile& f) { return CompareIgnoringCase(f.name, kDatabaseName) == 0; }
-
-// All three of the run's checks of one expected file.
-bool Passes(Env& env, const std::string& path, const ExpectedFile& f) {
-  uint64_t size = 0;
-  FileStamp stamp;
-  return env.FileExists(path) && env.GetFileSize(path, &size).ok() && size == f.size &&
-         env.GetFileStamp(path, &stamp).ok() && FormatStamp(stamp) == f.stamp;
-}
-
-// Every expected file but the database passes, and the database has the new database's size.
-// Cheap: only the files' sizes and times are read.
+// Every expected file but the database passes all of the run's checks, and the database has the
+// new database's size. Cheap: only the files' sizes and times are read.
 bool LooksUpdated(Env& env, const std::function<std::string()>& install_path) {
+  // The new database's time is that of its writing, which no table holds: it passes two checks.
+  const ExpectedFile updated{kDatabaseRow.name, DatabaseSize(), {}};
   for (const ExpectedFile& f : kExpectedFiles) {
-    const std::string path = install_path() + std::string(f.name);
-    if (!IsDatabase(f)) {
-      if (!Passes(env, path, f)) return false;
-      continue;
-    }
-    uint64_t size = 0;
-    if (!env.FileExists(path) || !env.GetFileSize(path, &size).ok() || size != DatabaseSize()) {
-      return false;
-    }
+    const bool database = &f == &kDatabaseRow;
+    int passed = 0;
+    const bool all = PassesChecks(env, install_path, database ? updated : f, passed);
+    if (database ? passed != 2 : !all) return false;
   }
   return true;
 }
 
 // Whether the open database holds exactly the bytes the pieces make, read in the same chunks
 // as the rebuild writes them; those bytes go through `hash` too, where there is one.
-Status SameBytes(ReadableFile& database, OpenPieces& pieces, Sha256* hash, bool* equal) {
+Status SameBytes(ReadableFile& database, DataPieces& pieces, Sha256* hash, bool* equal) {
   *equal = false;
   EntryInfo info;
   if (Status s = database.Info(&info); !s.ok()) return s;
@@ -52,7 +37,7 @@ Status SameBytes(ReadableFile& database, OpenPieces& pieces, Sha256* hash, bool*
   if (!mine) return Status::Error(Status::Code::kNoMemory, "no memory to compare the database");
   uint64_t at = 0;
   bool differs = false;
-  Status s = StreamDatabase(pieces, [&](const uint8_t* expected, size_t n) {
+  Status s = pieces.Stream([&](const uint8_t* expected, size_t n) {
     if (Status r = database.ReadAt(at, n, mine.get()); !r.ok()) return r;
     at += n;
     differs = std::memcmp(mine.get(), expected, n) != 0;
@@ -78,25 +63,18 @@ Status IsRelease(Sha256& hash, std::string_view release) {
 
 }  // namespace
 
-Status CheckPieces(Env& env, const std::string& updater_folder) {
-  OpenPieces pieces;
-  return OpenDataPieces(env, updater_folder, &pieces);
-}
-
-UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_path,
-                        const std::string& updater_folder) {
+UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_path, DataPieces& pieces) {
   UpdateCheck check;
   check.step_counter = VerifyInstallation(env, install_path);
   if (check.step_counter == kAllChecks) {
-    check.reason = CheckPieces(env, updater_folder);
+    check.reason = pieces.Open();
     check.state = check.reason.ok() ? UpdateState::kCanApply : UpdateState::kPiecesUnusable;
     return check;
   }
   if (!LooksUpdated(env, install_path)) return check;  // kNotExpected
 
   // Only the bytes tell the updated database from another of the same size.
-  OpenPieces pieces;
-  if (Status s = OpenDataPieces(env, updater_folder, &pieces); !s.ok()) {
+  if (Status s = pieces.Open(); !s.ok()) {
     check.state = UpdateState::kPiecesUnusable;
     check.reason = s;
     return check;
@@ -106,7 +84,7 @@ UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_pa
   std::unique_ptr<ReadableFile> database;
   bool equal = false;
   Status s = release.empty() ? Status::Ok() : Sha256::Begin(&hash);
-  if (s.ok()) s = env.OpenFile(install_path() + std::string(kDatabaseName), &database);
+  if (s.ok()) s = env.OpenFile(install_path() + std::string(kDatabaseRow.name), &database);
   if (s.ok()) s = SameBytes(*database, pieces, hash.get(), &equal);
   if (s.ok() && equal && hash) s = IsRelease(*hash, release);
   if (!s.ok()) {

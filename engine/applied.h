@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/env.h"
+#include "engine/pieces.h"
 
 namespace qrv3 {
 
@@ -27,15 +28,10 @@ struct UpdateCheck {
                          // kNotRelease for the pieces' database that is not the release's
 };
 
-// Reads the installation and the data pieces in `updater_folder`; writes nothing. An
-// installation that fails the run's checks is kNotExpected, unless it is the updated one;
-// telling that needs the pieces, so such an installation with a missing piece is
-// kPiecesUnusable. `install_path` is asked afresh for each file name, as the run does.
-UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_path,
-                        const std::string& updater_folder);
-
-// The data pieces in `updater_folder` are all there and each long enough for the bytes the
-// rebuild takes from it: kNotFound or kShortFile naming the first that is not.
-Status CheckPieces(Env& env, const std::string& updater_folder);
+// Reads the installation and `pieces`; writes nothing. An installation that fails the run's
+// checks is kNotExpected, unless it is the updated one; telling that needs the pieces, so such an
+// installation with a missing piece is kPiecesUnusable. `install_path` is asked afresh for each
+// file name, as the run does.
+UpdateCheck CheckUpdate(Env& env, const std::function<std::string()>& install_path, DataPieces& pieces);
 
 }  // namespace qrv3

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/utf.h"
+#include "base/utf.h"
 #include "engine/wine_win.h"
 
 namespace qrv3 {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "engine/status.h"
-#include "engine/win32_util_win.h"
+#include "base/status.h"
+#include "base/win32_util_win.h"
 
 namespace qrv3 {
 

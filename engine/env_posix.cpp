@@ -1,7 +1,5 @@
 // The file services of engine/env.h on POSIX: the Env, its folders, files and locks. Folder
-// listings and the lookup of names without regard to letter case are in folder_names_posix.
-#include "engine/env_posix.h"
-
+// listings and the lookup of names without regard to letter case are in base/folder_names_posix.
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
@@ -14,28 +12,11 @@
 #include <ctime>
 #include <thread>
 
+#include "base/util_posix.h"
 #include "engine/env.h"
 #include "engine/metadata_posix.h"
 
 namespace qrv3 {
-
-Status StatusFromErrno(int err, const std::string& what) {
-  using C = Status::Code;
-  C code;
-  switch (err) {
-    case ENOENT: case ENOTDIR: code = C::kNotFound; break;
-    case EACCES: case EPERM: case EROFS: case EISDIR: case ELOOP: code = C::kAccessDenied; break;
-    case EBUSY: case ETXTBSY: code = C::kInUse; break;
-    case EWOULDBLOCK: code = C::kBusy; break;
-    case EEXIST: code = C::kExists; break;
-    case ENOMEDIUM: case ENXIO: case EHOSTDOWN: case ENOTCONN: code = C::kNotReady; break;
-    case ENAMETOOLONG: case EINVAL: case EILSEQ: code = C::kInvalidPath; break;
-    case ENOMEM: code = C::kNoMemory; break;
-    default: code = C::kIoError; break;
-  }
-  return Status::Error(code, what + ": " + std::strerror(err));
-}
-
 namespace {
 
 Status StampOf(const struct stat& st, const std::string& what, FileStamp* stamp) {

@@ -5,11 +5,11 @@
 #include <cwchar>
 #include <vector>
 
+#include "base/utf.h"
+#include "base/win32_util_win.h"
 #include "engine/entries_win.h"
 #include "engine/env.h"
 #include "engine/metadata_win.h"
-#include "engine/utf.h"
-#include "engine/win32_util_win.h"
 #include "engine/wine_win.h"
 
 namespace qrv3 {

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/env_posix.h"
+#include "base/util_posix.h"
 
 namespace qrv3 {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/win32_util_win.h"
+#include "base/win32_util_win.h"
 #include "engine/wine_win.h"
 
 namespace qrv3 {

@@ -1,66 +1,34 @@
 #include "engine/rebuild.h"
 
-#include <algorithm>
-#include <array>
 #include <chrono>
-#include <cstdio>
-#include <iterator>
 #include <memory>
 #include <new>
 #include <random>
+#include <string_view>
 #include <vector>
 
+#include "base/names.h"
 #include "engine/database_digest.h"
-#include "engine/names.h"
 #include "engine/sha256.h"
+#include "engine/temporary_name.h"
 #include "engine/verify.h"
 
 namespace qrv3 {
 namespace {
 
-constexpr std::string_view kLeftoverOfEarlierVersions = "P03.pac.qrv3-new";
-constexpr std::string_view kTemporaryPrefix = "P03.pac.";
-constexpr std::string_view kTemporarySuffix = ".tmp";
-constexpr size_t kRandomDigits = 16;
+constexpr std::string_view kDatabaseName = "Database\\P03.pac";
+constexpr size_t kDatabaseSeparator = kDatabaseName.rfind('\\');
 
-// The database's row of the expected files: what the database must still be right before it is
-// replaced.
-constexpr size_t DatabaseRow() {
-  for (size_t i = 0; i < std::size(kExpectedFiles); ++i) {
-    if (CompareIgnoringCase(kExpectedFiles[i].name, kDatabaseName) == 0) return i;
-  }
-  return std::size(kExpectedFiles);
-}
-static_assert(DatabaseRow() < std::size(kExpectedFiles), "the database is one of the checked files");
+// The lock file that keeps two runs from replacing one installation's database at once.
+constexpr std::string_view kLockName = "P03.pac.lock";
 
-// How many bytes of each piece the database keeps: those before the place where the next piece
-// starts writing, which overwrites the rest. Worked out when compiled.
-constexpr auto kKeptBytes = [] {
-  std::array<uint64_t, std::size(kDataPieces)> kept{};
-  for (size_t i = 0; i < kept.size(); ++i) {
-    const DataPiece& p = kDataPieces[i];
-    const bool last = i + 1 == kept.size();
-    kept[i] = last ? p.count : std::min<uint64_t>(kDataPieces[i + 1].written_at - p.written_at, p.count);
-  }
-  return kept;
-}();
+// How long a replace refused for a moment (a virus scanner or indexer that opened the fresh
+// file) is tried again before it counts as a failure.
+constexpr int kReplaceTries = 10;
+constexpr int kReplaceWaitMs = 100;
 
-// Streaming the pieces one after the other makes the database only if they fill it from its
-// first byte and each starts where the ones before it end, or inside the last of them, and
-// reaches at least as far.
-constexpr bool PiecesFollowEachOther() {
-  uint64_t end = 0;
-  for (size_t i = 0; i < std::size(kDataPieces); ++i) {
-    const DataPiece& p = kDataPieces[i];
-    if (p.written_at - 1 > end || p.written_at - 1 + p.count < end ||
-        (i > 0 && p.written_at <= kDataPieces[i - 1].written_at)) {
-      return false;
-    }
-    end = p.written_at - 1 + p.count;
-  }
-  return kDataPieces[0].written_at == 1;
-}
-static_assert(PiecesFollowEachOther());
+// The name the rebuild gives the database is the verification's, letter case aside.
+static_assert(CompareIgnoringCase(kDatabaseRow.name, kDatabaseName) == 0);
 
 uint64_t FreshRandom() {
   uint64_t r = static_cast<uint64_t>(
@@ -111,8 +79,7 @@ Status CheckUnchanged(Folder& folder, const std::string& database, const EntryIn
   std::unique_ptr<ReadableFile> file;
   if (Status s = folder.OpenFile(database, &file); !s.ok()) return s;
   if (Status s = file->Info(info); !s.ok()) return s;
-  const ExpectedFile& row = kExpectedFiles[DatabaseRow()];
-  if (info->size != row.size || FormatStamp(info->stamp) != row.stamp ||
+  if (info->size != kDatabaseRow.size || FormatStamp(info->stamp) != kDatabaseRow.stamp ||
       (first != nullptr && (info->volume != first->volume || info->index != first->index))) {
     return Status::Error(Status::Code::kChanged, database + " changed since it was checked");
   }
@@ -201,7 +168,7 @@ Status CheckDigest(Sha256& hash, std::string_view expected) {
 }
 
 Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
-                        OpenPieces& pieces, const EntryInfo& checked,
+                        DataPieces& pieces, const EntryInfo& checked,
                         const FileMetadata& metadata) {
   // A build that carries the release's digest hashes the bytes on their way to the disk.
   const std::string_view expected = ExpectedDatabaseSha256();
@@ -211,7 +178,7 @@ Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
   std::string temp;
   if (s.ok()) s = CreateTemporary(folder, &file, &temp);
   if (s.ok()) {
-    s = StreamDatabase(pieces, [&](const uint8_t* data, size_t n) {
+    s = pieces.Stream([&](const uint8_t* data, size_t n) {
       Status written = file->Append(data, n);
       return written.ok() && hash ? hash->Add(data, n) : written;
     });
@@ -232,28 +199,24 @@ Status WriteNewDatabase(Env& env, Folder& folder, const std::string& database,
   return s;
 }
 
-constexpr size_t kDatabaseSeparator = kDatabaseName.rfind('\\');
-
 // Opens the database's folder and takes the installation's lock: from then until the lock goes,
-// no other run touches this database. What interrupted runs left goes first.
+// no other run touches this database.
 Status OpenAndLock(Env& env, const std::function<std::string()>& install_path,
                    std::unique_ptr<Folder>* folder, std::unique_ptr<FolderLock>* lock) {
   const std::string name(kDatabaseName.substr(0, kDatabaseSeparator));
   if (Status s = env.OpenFolder(install_path() + name, folder); !s.ok()) return s;
-  if (Status s = (*folder)->Lock(std::string(kLockName), lock); !s.ok()) return s;
-  RemoveLeftovers(**folder);
-  return Status::Ok();
+  return (*folder)->Lock(std::string(kLockName), lock);
 }
 
-Status Rebuild(Env& env, const std::function<std::string()>& install_path,
-               const std::string& updater_folder) {
-  OpenPieces pieces;
-  if (Status s = OpenDataPieces(env, updater_folder, &pieces); !s.ok()) return s;
+Status Rebuild(Env& env, const std::function<std::string()>& install_path, DataPieces& pieces) {
+  if (Status s = pieces.Open(); !s.ok()) return s;
 
   std::unique_ptr<Folder> folder;
   std::unique_ptr<FolderLock> lock;
   Status s = OpenAndLock(env, install_path, &folder, &lock);
   if (!s.ok()) return s;
+  // What interrupted runs left goes first.
+  RemoveLeftovers(*folder);
 
   std::string database;
   if (s = FindEntry(*folder, kDatabaseName.substr(kDatabaseSeparator + 1), &database); !s.ok()) {
@@ -269,75 +232,23 @@ Status Rebuild(Env& env, const std::function<std::string()>& install_path,
 
 }  // namespace
 
-std::string TemporaryName(uint64_t random) {
-  char digits[kRandomDigits + 1];
-  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random));
-  return std::string(kTemporaryPrefix) + digits + std::string(kTemporarySuffix);
-}
-
-bool IsLeftoverName(std::string_view name) {
-  if (CompareIgnoringCase(name, kLeftoverOfEarlierVersions) == 0) return true;
-  if (name.size() != kTemporaryPrefix.size() + kRandomDigits + kTemporarySuffix.size()) return false;
-  if (CompareIgnoringCase(name.substr(0, kTemporaryPrefix.size()), kTemporaryPrefix) != 0 ||
-      CompareIgnoringCase(name.substr(name.size() - kTemporarySuffix.size()), kTemporarySuffix) != 0) {
-    return false;
-  }
-  for (char c : name.substr(kTemporaryPrefix.size(), kRandomDigits)) {
-    const char f = FoldAscii(c);
-    if (!((f >= '0' && f <= '9') || (f >= 'a' && f <= 'f'))) return false;
-  }
-  return true;
-}
-
-Status OpenDataPieces(Env& env, const std::string& updater_folder, OpenPieces* pieces) {
-  for (size_t i = 0; i < std::size(kDataPieces); ++i) {
-    const DataPiece& p = kDataPieces[i];
-    const std::string path = updater_folder + std::string(p.name);
-    std::unique_ptr<ReadableFile>& file = pieces->files[i];
-    if (Status s = env.OpenFile(path, &file); !s.ok()) return s;
-    EntryInfo info;
-    if (Status s = file->Info(&info); !s.ok()) return s;
-    if (info.size < p.read_from - 1 + p.count) {
-      return Status::Error(Status::Code::kShortFile,
-                           path + " has " + std::to_string(info.size) + " bytes, needs " +
-                               std::to_string(p.read_from - 1 + p.count));
-    }
-  }
-  return Status::Ok();
-}
-
-Status StreamDatabase(OpenPieces& pieces, const std::function<Status(const uint8_t*, size_t)>& sink) {
-  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kStreamChunk]);
-  if (!buffer) return Status::Error(Status::Code::kNoMemory, "no memory to copy the pieces");
-  for (size_t i = 0; i < std::size(kDataPieces); ++i) {
-    uint64_t at = kDataPieces[i].read_from - 1;
-    for (uint64_t left = kKeptBytes[i]; left > 0;) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kStreamChunk));
-      if (Status s = pieces.files[i]->ReadAt(at, n, buffer.get()); !s.ok()) return s;
-      if (Status s = sink(buffer.get(), n); !s.ok()) return s;
-      at += n;
-      left -= n;
-    }
-  }
-  return Status::Ok();
-}
-
 Status RemoveLeftovers(Env& env, const std::function<std::string()>& install_path) {
   try {
     std::unique_ptr<Folder> folder;
     std::unique_ptr<FolderLock> lock;
-    return OpenAndLock(env, install_path, &folder, &lock);
+    if (Status s = OpenAndLock(env, install_path, &folder, &lock); !s.ok()) return s;
+    RemoveLeftovers(*folder);
+    return Status::Ok();
   } catch (...) {
     return Status::Error(Status::Code::kNoMemory, "out of memory while cleaning up");
   }
 }
 
-Status RebuildDatabase(Env& env, const std::function<std::string()>& install_path,
-                       const std::string& updater_folder) {
+Status RebuildDatabase(Env& env, const std::function<std::string()>& install_path, DataPieces& pieces) {
   // Every failure inside the rebuild is the rebuild's failure, one without memory included:
   // the destructors have put everything back by the time an exception arrives here.
   try {
-    return Rebuild(env, install_path, updater_folder);
+    return Rebuild(env, install_path, pieces);
   } catch (const std::bad_alloc&) {
     return Status::Error(Status::Code::kNoMemory, "out of memory during the rebuild");
   } catch (...) {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace qrv3 {
 

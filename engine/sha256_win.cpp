@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "engine/process_win.h"
+#include "base/process_win.h"
 #include "engine/sha256.h"
 
 namespace qrv3 {

@@ -5,62 +5,64 @@
 #include "engine/verify.h"
 
 namespace qrv3 {
-
 namespace {
 
-RunOutcome Run(RunControls& controls, Env& env, const std::string& updater_folder,
-               Status* rebuild_error, bool& started, bool& replaced) {
+void Show(RunControls& controls, const std::string& status, std::string_view caption) {
+  controls.SetStatus(status);
+  controls.SetButtonCaption(std::string(caption));
+}
+
+// Fills `result` as it goes, so that an exception finds there how far the run got.
+void Run(RunControls& controls, Env& env, DataPieces& pieces, RunResult& result, bool& started) {
   // The caption is the only guard against a second start.
   const std::string caption = controls.ButtonCaption();
-  if (caption == texts::kFinishedButton || caption == texts::kWorking) return RunOutcome::kIgnored;
+  if (caption == texts::kFinishedButton || caption == texts::kWorking) return;
   started = true;
-
-  controls.SetStatus(std::string(texts::kWorking));
-  controls.SetButtonCaption(std::string(texts::kWorking));
+  Show(controls, std::string(texts::kWorking), texts::kWorking);
 
   auto install_path = [&controls] { return controls.InstallPath(); };
-  const int step_counter = VerifyInstallation(env, install_path);
-  if (step_counter != kAllChecks) {
-    controls.SetStatus(texts::InstallationMessage(step_counter));
-    controls.SetButtonCaption(std::string(texts::kReadyButton));
-    return RunOutcome::kInstallationInvalid;
+  result.step_counter = VerifyInstallation(env, install_path);
+  if (result.step_counter != kAllChecks) {
+    result.outcome = RunOutcome::kInstallationInvalid;
+    Show(controls, texts::InstallationMessage(result.step_counter), texts::kReadyButton);
+    return;
   }
 
   // Completion is shown only once the new database is in place and on the disk.
-  Status rebuilt = RebuildDatabase(env, install_path, updater_folder);
-  if (rebuild_error != nullptr) *rebuild_error = rebuilt;
-  if (!rebuilt.ok()) {
-    controls.SetStatus(texts::InstallationMessage(step_counter));
-    controls.SetButtonCaption(std::string(texts::kReadyButton));
-    return RunOutcome::kRebuildFailed;
+  result.rebuild = RebuildDatabase(env, install_path, pieces);
+  if (!result.rebuild.ok()) {
+    result.outcome = RunOutcome::kRebuildFailed;
+    Show(controls, texts::InstallationMessage(result.step_counter), texts::kReadyButton);
+    return;
   }
-  replaced = true;
-  controls.SetStatus(std::string(texts::kFinishedStatus));
-  controls.SetButtonCaption(std::string(texts::kFinishedButton));
-  return RunOutcome::kFinished;
+  result.outcome = RunOutcome::kFinished;
+  Show(controls, std::string(texts::kFinishedStatus), texts::kFinishedButton);
 }
 
 }  // namespace
 
-RunOutcome RunUpdate(RunControls& controls, Env& env, const std::string& updater_folder,
-                     Status* rebuild_error) noexcept {
+RunResult RunUpdate(RunControls& controls, Env& env, DataPieces& pieces) noexcept {
   // The rebuild and the verification report their own failures; what still arrives here comes
   // from the controls themselves (no memory for a text). The run must not end with the button
   // stuck at "working", nor report a failure over a database already replaced, so it tries once
   // more to leave the button as the outcome wants it.
-  bool started = false, replaced = false;
+  RunResult result;
+  bool started = false;
   try {
-    return Run(controls, env, updater_folder, rebuild_error, started, replaced);
+    Run(controls, env, pieces, result, started);
+    return result;
   } catch (...) {
-    if (!started) return RunOutcome::kIgnored;  // the state could not even be read: leave it
-    if (!replaced && rebuild_error != nullptr) {
-      *rebuild_error = Status::Error(Status::Code::kNoMemory, "the run could not show its outcome");
+    if (!started) return result;  // the state could not even be read: leave it
+    const bool replaced = result.outcome == RunOutcome::kFinished;
+    if (!replaced) {
+      result.outcome = RunOutcome::kRebuildFailed;
+      result.rebuild = Status::Error(Status::Code::kNoMemory, "the run could not show its outcome");
     }
     try {
       controls.SetButtonCaption(std::string(replaced ? texts::kFinishedButton : texts::kReadyButton));
     } catch (...) {
     }
-    return replaced ? RunOutcome::kFinished : RunOutcome::kRebuildFailed;
+    return result;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/env.h"
+#include "engine/pieces.h"
 
 namespace qrv3 {
 
@@ -30,12 +31,19 @@ enum class RunOutcome {
   kFinished,             // the new database is in place
 };
 
-// Runs one update to its end. The data pieces are looked up in `updater_folder`. On every
-// outcome but kFinished the installed files are as they were. The user is told the same for
-// every rebuild failure; `rebuild_error`, when given, receives the reason for a log (kBusy when
-// another run holds the installation). Nothing escapes it: a failure anywhere in the rebuild,
-// lack of memory included, is the rebuild failure.
-RunOutcome RunUpdate(RunControls& controls, Env& env, const std::string& updater_folder,
-                     Status* rebuild_error = nullptr) noexcept;
+// What a run did, for its caller: the window shows only its status text and caption, the
+// console updater turns this into its exit status.
+struct RunResult {
+  RunOutcome outcome = RunOutcome::kIgnored;
+  int step_counter = 0;  // the checks that passed: kAllChecks once the rebuild was reached
+  Status rebuild;        // why the rebuild failed, for a log (kBusy: another run holds the
+                         // installation); ok on every other outcome
+};
+
+// Runs one update to its end with the data pieces of `pieces`. On every outcome but kFinished
+// the installed files are as they were. The user is told the same for every rebuild failure.
+// Nothing escapes it: a failure anywhere in the rebuild, lack of memory included, is the rebuild
+// failure.
+RunResult RunUpdate(RunControls& controls, Env& env, DataPieces& pieces) noexcept;
 
 }  // namespace qrv3

@@ -6,38 +6,34 @@
 
 namespace qrv3 {
 
-namespace {
-
-int Verify(Env& env, const std::function<std::string()>& install_path, int& passed) {
-  for (const ExpectedFile& f : kExpectedFiles) {
-    const std::string name = std::string(f.name);
-    // Existence is probed first so that the size and time queries never meet a missing file.
-    if (!env.FileExists(install_path() + name)) return passed;
-    ++passed;
-
-    uint64_t size = 0;
-    if (!env.GetFileSize(install_path() + name, &size).ok() || size != f.size) return passed;
-    ++passed;
-
-    FileStamp stamp;
-    if (!env.GetFileStamp(install_path() + name, &stamp).ok() || FormatStamp(stamp) != f.stamp) {
-      return passed;
-    }
-    ++passed;
+bool PassesChecks(Env& env, const std::function<std::string()>& install_path, const ExpectedFile& file,
+                  int& passed) {
+  const std::string name(file.name);
+  // Existence is probed first so that the size and time queries never meet a missing file.
+  if (!env.FileExists(install_path() + name)) return false;
+  ++passed;
+  uint64_t size = 0;
+  if (!env.GetFileSize(install_path() + name, &size).ok() || size != file.size) return false;
+  ++passed;
+  FileStamp stamp;
+  if (!env.GetFileStamp(install_path() + name, &stamp).ok() ||
+      FormatStamp(stamp) != file.stamp) {
+    return false;
   }
-  return passed;
+  ++passed;
+  return true;
 }
-
-}  // namespace
 
 int VerifyInstallation(Env& env, const std::function<std::string()>& install_path) {
   int passed = 0;
   // A check that cannot even be made (no memory for a file name) has not passed.
   try {
-    return Verify(env, install_path, passed);
+    for (const ExpectedFile& f : kExpectedFiles) {
+      if (!PassesChecks(env, install_path, f, passed)) break;
+    }
   } catch (...) {
-    return passed;
   }
+  return passed;
 }
 
 Status FileBinaryCompare(Env& env, const std::string& strFile1, const std::string& strFile2,

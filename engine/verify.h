@@ -26,8 +26,19 @@ inline constexpr ExpectedFile kExpectedFiles[] = {
     {"qrv_D3.EXE", 2236416, "2002/09/09 15:44:18"},
 };
 
+// The database, the file the rebuild replaces, is checked too: before the update, and again right
+// before its replacement.
+inline constexpr const ExpectedFile& kDatabaseRow = kExpectedFiles[3];
+
 inline constexpr int kChecksPerFile = 3;
 inline constexpr int kAllChecks = kChecksPerFile * static_cast<int>(std::size(kExpectedFiles));
+
+// The three checks of one expected file in order (existence, size, time stamp), stopping at the
+// first that fails: true when all pass. Each that passes adds 1 to `passed` at once, so that a
+// check cut short by an exception leaves counted what passed before it. The file's name is
+// formed from `install_path` afresh for each check.
+bool PassesChecks(Env& env, const std::function<std::string()>& install_path, const ExpectedFile& file,
+                  int& passed);
 
 // Runs the checks in order and stops at the first that fails. Returns the number of checks
 // that passed: kAllChecks when the installation is the expected one. `install_path` is asked

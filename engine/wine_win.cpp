@@ -2,7 +2,7 @@
 
 #include <winternl.h>
 
-#include "engine/win32_util_win.h"
+#include "base/win32_util_win.h"
 
 namespace qrv3 {
 

@@ -12,8 +12,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "engine/utf.h"
-#include "engine/win32_util_win.h"
+#include "base/utf.h"
+#include "base/win32_util_win.h"
 #else
 #include <fcntl.h>
 #include <signal.h>
@@ -184,6 +184,10 @@ ProcessResult RunCommandLine(const std::string& program, const std::string& tail
   drain(out_reader.get(), &r.out);
   err_thread.join();
   r.out.erase(0, filled);
+  // As text: a Windows program ends its lines the Windows way.
+  for (std::string* s : {&r.out, &r.err}) {
+    for (size_t at; (at = s->find("\r\n")) != std::string::npos;) s->erase(at, 1);
+  }
   WaitForSingleObject(process.get(), INFINITE);
   DWORD code;
   GetExitCodeProcess(process.get(), &code);

@@ -56,8 +56,9 @@ struct ProcessResult {
   std::string out;     // standard output
   std::string err;     // standard error
 };
-// Runs `program` with `args` and waits for it to end. With `meanwhile`, its output pipe is filled to
-// the brim beforehand, so that its first line blocks it, and `meanwhile` gets its id meanwhile.
+// Runs `program` with `args` and waits for it to end; its output as text, each line ending in
+// "\n". With `meanwhile`, its output pipe is filled to the brim beforehand, so that its first line
+// blocks it, and `meanwhile` gets its id meanwhile.
 using WhileBlocked = std::function<void(int pid)>;
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const WhileBlocked& meanwhile = nullptr);

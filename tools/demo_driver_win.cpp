@@ -3,7 +3,7 @@
 // closes it. Prints the status texts it saw.
 #include <cstdio>
 
-#include "engine/utf.h"
+#include "base/utf.h"
 #include "tools/window_driver_win.h"
 
 int wmain(int argc, wchar_t** argv) {

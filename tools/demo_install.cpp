@@ -5,22 +5,12 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/rebuild.h"
-#include "engine/utf.h"
+#include "base/utf.h"
+#include "engine/pieces.h"
 #include "engine/verify.h"
 
 namespace qrv3::demo {
 namespace fs = std::filesystem;
-
-fs::path FsPath(const std::string& utf8) {
-  std::string p = utf8;
-#ifndef _WIN32
-  for (char& c : p) {
-    if (c == '\\') c = '/';
-  }
-#endif
-  return qrv3::FsPath(p);
-}
 
 std::string Utf8Path(const fs::path& path) { return qrv3::Utf8Path(path); }
 

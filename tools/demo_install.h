@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/status.h"
 #include "engine/env.h"
-#include "engine/status.h"
 
 namespace qrv3::demo {
 

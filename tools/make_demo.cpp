@@ -6,7 +6,7 @@
 #include "tools/demo_install.h"
 
 #ifdef _WIN32
-#include "engine/utf.h"
+#include "base/utf.h"
 int wmain(int argc, wchar_t** wargv) {
   auto arg = [&](int i) { return qrv3::Narrow(wargv[i]); };
 #else

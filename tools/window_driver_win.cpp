@@ -3,11 +3,11 @@
 #include <cwchar>
 #include <fstream>
 
+#include "app/form1_win.h"
+#include "app/hwnd_win.h"
 #include "app/layout.h"
-#include "app/win32/form1_win.h"
-#include "app/win32/hwnd_win.h"
-#include "engine/names.h"
-#include "engine/utf.h"
+#include "base/names.h"
+#include "base/utf.h"
 
 namespace qrv3::driver {
 namespace {
@@ -160,6 +160,26 @@ bool UpdaterWindow::Capture(const std::string& bmp_path) const {
   return CaptureWindow(hwnd_, bmp_path);
 }
 
+std::vector<COLORREF> ScreenPixels(const RECT& r) {
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  const win::WindowDc screen(nullptr);
+  const win::MemoryDc mem(screen.get());
+  BITMAPINFO bi = {};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB};  // top row first
+  void* bits = nullptr;
+  const win::Gdi<HBITMAP> bmp(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bmp.get()) return {};
+  const win::Selected selected(mem.get(), bmp.get());
+  BitBlt(mem.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
+  GdiFlush();
+  std::vector<COLORREF> pixels;
+  for (int i = 0; i < w * h; ++i) {
+    const DWORD p = static_cast<const DWORD*>(bits)[i];  // 0x00RRGGBB, where COLORREF is BGR
+    pixels.push_back(RGB(GetBValue(p), GetGValue(p), GetRValue(p)));
+  }
+  return pixels;
+}
+
 bool CaptureWindow(HWND hwnd, const std::string& bmp_path) {
   SetForegroundWindow(hwnd);
   RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -167,26 +187,28 @@ bool CaptureWindow(HWND hwnd, const std::string& bmp_path) {
   // The whole window, title bar and frame included: the caption is part of what the user sees.
   RECT wr;
   GetWindowRect(hwnd, &wr);
-  const POINT origin = {wr.left, wr.top};
   const int w = wr.right - wr.left, h = wr.bottom - wr.top;
-  const win::WindowDc screen(nullptr);
-  const win::MemoryDc mem(screen.get());
-  BITMAPINFO bi = {};
-  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB};
-  void* bits = nullptr;
-  const win::Gdi<HBITMAP> bmp(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!bmp.get()) return false;
-  const win::Selected selected(mem.get(), bmp.get());
-  BitBlt(mem.get(), 0, 0, w, h, screen.get(), origin.x, origin.y, SRCCOPY);
-  GdiFlush();
+  const std::vector<COLORREF> pixels = ScreenPixels(wr);
+  if (pixels.empty()) return false;
+  // A 24-bit BMP: rows from the bottom up, each blue, green, red, padded to four bytes.
   const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
-  const DWORD size = stride * static_cast<DWORD>(h);
-  BITMAPFILEHEADER fh = {0x4D42, static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader + size), 0, 0,
-                         static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader)};
+  std::string rows(stride * static_cast<DWORD>(h), '\0');
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const COLORREF c = pixels[static_cast<size_t>(y * w + x)];
+      char* at = &rows[(h - 1 - y) * stride + static_cast<DWORD>(x) * 3];
+      at[0] = static_cast<char>(GetBValue(c));
+      at[1] = static_cast<char>(GetGValue(c));
+      at[2] = static_cast<char>(GetRValue(c));
+    }
+  }
+  const BITMAPINFOHEADER ih = {sizeof ih, w, h, 1, 24, BI_RGB};
+  const BITMAPFILEHEADER fh = {0x4D42, static_cast<DWORD>(sizeof fh + sizeof ih + rows.size()), 0, 0,
+                               static_cast<DWORD>(sizeof fh + sizeof ih)};
   std::ofstream out(FsPath(bmp_path), std::ios::binary);
   out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
-  out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
-  out.write(static_cast<const char*>(bits), size);
+  out.write(reinterpret_cast<const char*>(&ih), sizeof ih);
+  out.write(rows.data(), static_cast<std::streamsize>(rows.size()));
   return static_cast<bool>(out);
 }
 

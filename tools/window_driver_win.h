@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "app/layout.h"
-#include "engine/win32_util_win.h"
+#include "base/win32_util_win.h"
 
 namespace qrv3::driver {
+
+// The screen's pixels in a rectangle of the screen, row by row from the top, read at once.
+std::vector<COLORREF> ScreenPixels(const RECT& on_screen);
 
 // Saves a whole window, title bar included, as the screen shows it once it has painted itself
 // again, as a 24-bit BMP file.

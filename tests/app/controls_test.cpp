@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "app/folder_source_mapped.h"
-#include "engine/utf.h"
+#include "base/utf.h"
 #include "tests/test_util.h"
 
 namespace qrv3 {
@@ -89,6 +89,8 @@ TEST_F(FolderListTest, RowsOfADeepFolderOpenItsAncestors) {
   EXPECT_EQ(di.Path(), "c:\\Program Files\\Brackwell");
   ASSERT_TRUE(di.SetPath("\\Program Files").ok());
   EXPECT_EQ(di.Path(), "c:\\Program Files");
+  ASSERT_TRUE(di.SetPath("Brackwell").ok());  // a letter first is no drive yet
+  EXPECT_EQ(di.Path(), "c:\\Program Files\\Brackwell");
   // Drive letters run from a to z, in either case; nothing else names a drive.
   source.AddDrive('z', {disk.path(), ""});
   source.AddDrive('1', {disk.path(), ""});
@@ -152,7 +154,7 @@ TEST_F(FolderListTest, FileListShowsOnlyVisibleProgramsSortedIgnoringCase) {
   }
   Folder("sub.exe");
   FileList fi(source);
-  ASSERT_TRUE(fi.SetPath("c:\\").ok());
+  ASSERT_TRUE(fi.SetPath("c:\\").ok() && fi.SetPath("c:\\").ok());  // listed anew, not added to
   EXPECT_EQ(fi.items(), (std::vector<std::string>{"b.Exe", "QRV_3.EXE", "qrv_D3.exe"}));
   // A folder that cannot be listed empties the list rather than keep another folder's files.
   EXPECT_FALSE(fi.SetPath("c:\\missing").ok());

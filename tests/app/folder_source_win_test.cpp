@@ -7,10 +7,9 @@
 #include <fstream>
 
 #include "app/folder_source.h"
-#include "app/form1.h"
-#include "engine/names.h"
-#include "engine/utf.h"
-#include "engine/win32_util_win.h"
+#include "app/controls.h"
+#include "base/utf.h"
+#include "base/win32_util_win.h"
 #include "tests/test_util.h"
 
 namespace qrv3 {
@@ -91,27 +90,6 @@ TEST_F(WindowsSourceTest, FoldersDeeperThanMaxPathOpenAndList) {
   RemoveDirectoryW(Win32Path(deep + "\\inner").c_str());
   for (; deep.size() > dir.str().size(); deep.resize(deep.rfind('\\'))) {
     RemoveDirectoryW(Win32Path(deep).c_str());
-  }
-}
-
-// Where the real system puts "Program Files (x86)", and then the default install folder too, which
-// comes first. What start-up does elsewhere is the portable form's.
-TEST_F(WindowsSourceTest, StartUpFindsTheProductInProgramFiles) {
-  const std::string x86 = "C:\\Program Files (x86)\\Brackwell\\Morvanth「Quelline」アーカイヴ";
-  for (const std::string& app : {x86, std::string(kDefaultInstallFolder)}) {
-    fs::create_directories(FsPath(app + "\\Database"));
-    std::ofstream(FsPath(app + "\\QRV_3.EXE")) << "x";
-    std::ofstream(FsPath(app + "\\QRV_3.CHM")) << "x";
-    Form1 form(*source);
-    form.Form_Load();
-    EXPECT_EQ(form.dr.Drive().substr(0, 2), "c:");
-    EXPECT_TRUE(CompareIgnoringCase(form.di.Path(), app) == 0) << form.di.Path();
-    EXPECT_TRUE(CompareIgnoringCase(form.te.Text(), app + "\\") == 0) << form.te.Text();
-    EXPECT_EQ(form.fi.items(), std::vector<std::string>{"QRV_3.EXE"});
-  }
-  std::error_code ec;
-  for (const char* top : {"c:\\Program Files\\Brackwell", "c:\\Program Files (x86)\\Brackwell"}) {
-    fs::remove_all(FsPath(top), ec);
   }
 }
 

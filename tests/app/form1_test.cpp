@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "app/folder_source_mapped.h"
-#include "engine/utf.h"
+#include "base/utf.h"
 #include "tests/test_util.h"
 
 namespace qrv3 {
@@ -28,7 +28,7 @@ class Form1Test : public ::testing::Test {
   void SetUp() override {
     source.AddDrive('c', {c.path(), "", true, "Users"});
     source.AddDrive('d', {d.path(), "[DATA]", true, "work"});
-    source.AddDrive('e', {e.path(), "", false});  // a card reader without a card
+    source.AddDrive('e', {e.path(), "[CARD]", false});  // a card reader without a card: no label shown
     fs::create_directories(c.path() / "Users");
     fs::create_directories(d.path() / "work");
     std::ofstream(d.path() / "work" / "tool.exe") << "x";

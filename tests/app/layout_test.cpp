@@ -68,6 +68,8 @@ TEST(WrapText, BreaksAtLineEndsSpacesOrCharactersButNeverInsideAPair) {
     EXPECT_EQ(WrapText(c.text, c.narrow ? std::function<size_t(std::u16string_view)>(narrow) : five),
               c.lines);
   }
+  // A text that ends inside a pair is never read past its end.
+  EXPECT_EQ(WrapText(std::u16string_view(u"\xD800\xDC00", 1), [](auto) { return size_t{0}; })[0], u"\xD800");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 # make dist as a maker runs it, in two clones of this working tree at different paths, one a year
 # and more later in another time zone and umask: the same bytes; sums, read-me, zip and signatures
 # that hold up; signed and with the digest of the database, the shipped 32-bit console updater
-# updating an installation under Wine from the right pieces, and refusing a damaged one.
+# updating an installation under Wine. (How it refuses damaged pieces, cli_tests shows.)
 #
 # dist_test.sh SOURCE_DIR MAKE_DEMO (the native demo-installation generator)
 set -euo pipefail
@@ -165,15 +165,6 @@ run_cli() {
 run_cli --version
 [ "$cli_out" = "qrv3-updater-cli 1.00
 database SHA-256: ${digest,,}" ] || fail "the $arch console updater's version: $cli_out"
-# A byte of the database flipped in a piece: refused, nothing changed.
-cp "$work/updater/data4.cab" "$work/data4.cab"
-printf '\377' | dd of="$work/updater/data4.cab" bs=1 seek=1000000 conv=notrunc 2>/dev/null
-before=$(cd "$work/install" && find . -type f -exec sha256sum {} + | sort)
-run_cli "$install_path"
-[ "$cli_status" -eq 2 ] || fail "with a damaged piece the $arch console updater exited with $cli_status: $cli_out"
-[ "$(cd "$work/install" && find . -type f -exec sha256sum {} + | sort)" = "$before" ] ||
-  fail "a damaged piece changed the installation"
-mv "$work/data4.cab" "$work/updater/data4.cab"
 run_cli "$install_path"
 [ "$cli_status" -eq 0 ] || fail "the $arch console updater exited with $cli_status: $cli_out"
 [ "$cli_out" = "更新中

@@ -16,9 +16,10 @@ namespace fs = std::filesystem;
 class AppliedTest : public InstallationTest {
  protected:
   UpdateCheck Check() {
-    return CheckUpdate(*Env::Default(), [this] { return install.install_path(); }, pieces.str());
+    DataPieces data(*Env::Default(), pieces.str());
+    return CheckUpdate(*Env::Default(), [this] { return install.install_path(); }, data);
   }
-  void Update() { ASSERT_EQ(Run(), RunOutcome::kFinished); }
+  void Update() { ASSERT_EQ(Run().outcome, RunOutcome::kFinished); }
   void Stamp(const std::string& name, const char* stamp) {
     ASSERT_TRUE(demo::SetFileStamp(install / name, demo::ParseStamp(stamp)).ok());
   }
@@ -85,9 +86,9 @@ TEST_F(AppliedTest, MissingOrShortPiecesAreReportedWhenTheyMatter) {
                                                      {"data2.cab", 29 + 2938335}};
   for (const auto& [name, size] : needed) {
     fs::resize_file(demo::FsPath(pieces / name), size);
-    EXPECT_TRUE(CheckPieces(*Env::Default(), pieces.str()).ok()) << name;
+    EXPECT_TRUE(DataPieces(*Env::Default(), pieces.str()).Open().ok()) << name;
     fs::resize_file(demo::FsPath(pieces / name), size - 1);
-    const Status s = CheckPieces(*Env::Default(), pieces.str());
+    const Status s = DataPieces(*Env::Default(), pieces.str()).Open();
     EXPECT_EQ(s.code(), Status::Code::kShortFile) << name;
     EXPECT_NE(s.message().find(name), std::string::npos) << s.message();
     ASSERT_TRUE(demo::WritePieces(pieces.str()).ok());
@@ -103,7 +104,8 @@ TEST_F(AppliedTest, MissingOrShortPiecesAreReportedWhenTheyMatter) {
   Update();
   FaultyEnv env(Env::Default());
   env.fail_if = [](const std::string& call) { return call == "ReadAt"; };
-  const UpdateCheck unread = CheckUpdate(env, [this] { return install.install_path(); }, pieces.str());
+  DataPieces data(env, pieces.str());
+  const UpdateCheck unread = CheckUpdate(env, [this] { return install.install_path(); }, data);
   EXPECT_EQ(unread.state, UpdateState::kNotExpected);
   EXPECT_EQ(unread.reason.code(), Status::Code::kIoError);
 }

@@ -32,7 +32,8 @@ class FaultyEnv final : public Env {
   int calls() const { return calls_; }
   // The name of each call made, in order.
   const std::vector<std::string>& log() const { return log_; }
-  int sleeps() const { return sleeps_; }
+  // How long the run asked to sleep, in all.
+  int slept_ms() const { return slept_ms_; }
 
   // Runs before every call, with its name: a way to change the disk at a chosen moment.
   std::function<void(const std::string& call)> before_call;
@@ -51,96 +52,66 @@ class FaultyEnv final : public Env {
     return Call("GetFileStamp", [&] { return real_->GetFileStamp(p, s); });
   }
   Status OpenFile(const std::string& p, std::unique_ptr<ReadableFile>* f) override {
-    return Make<ReadableFile, ReadableFileWrap>("OpenFile", f, [&](std::unique_ptr<ReadableFile>* out) {
-      return real_->OpenFile(p, out);
-    });
+    return Make<ReadableFile, ReadableFileWrap>("OpenFile", f, [&](auto* out) { return real_->OpenFile(p, out); });
   }
   Status OpenFolder(const std::string& p, std::unique_ptr<Folder>* f) override {
-    return Make<Folder, FolderWrap>("OpenFolder", f, [&](std::unique_ptr<Folder>* out) {
-      return real_->OpenFolder(p, out);
-    });
+    return Make<Folder, FolderWrap>("OpenFolder", f, [&](auto* out) { return real_->OpenFolder(p, out); });
   }
-  void SleepForMilliseconds(int) override { ++sleeps_; }
+  void SleepForMilliseconds(int ms) override { slept_ms_ += ms; }
 
  private:
-  class NewFileWrap final : public NewFile {
+  // What an object of the real Env is wrapped in: each call is counted, and may fail.
+  template <class Base>
+  class Wrap : public Base {
    public:
-    NewFileWrap(FaultyEnv* env, std::unique_ptr<NewFile> real) : env_(env), real_(std::move(real)) {}
-    Status Append(const uint8_t* d, size_t n) override {
-      return env_->Call("Append", [&] { return real_->Append(d, n); });
-    }
-    Status Sync() override { return env_->Call("Sync", [&] { return real_->Sync(); }); }
-    Status SetMetadata(const FileMetadata& m) override {
-      return env_->Call("SetMetadata", [&] { return real_->SetMetadata(m); });
-    }
-    Status ReplaceInto(const std::string& n) override {
-      return env_->Call("ReplaceInto", [&] { return real_->ReplaceInto(n); });
-    }
-    Status IsEntry(const std::string& n, bool* same) override {
-      return env_->Call("IsEntry", [&] { return real_->IsEntry(n, same); });
-    }
-    Status Discard() override { return env_->Call("Discard", [&] { return real_->Discard(); }); }
+    Wrap(FaultyEnv* env, std::unique_ptr<Base> real) : env_(env), real_(std::move(real)) {}
 
-   private:
+   protected:
     FaultyEnv* env_;
-    std::unique_ptr<NewFile> real_;
+    std::unique_ptr<Base> real_;
   };
 
-  class ReadableFileWrap final : public ReadableFile {
-   public:
-    ReadableFileWrap(FaultyEnv* env, std::unique_ptr<ReadableFile> real) : env_(env), real_(std::move(real)) {}
-    Status Info(EntryInfo* i) override { return env_->Call("Info", [&] { return real_->Info(i); }); }
-    Status ReadAt(uint64_t o, size_t n, uint8_t* d) override {
-      return env_->Call("ReadAt", [&] { return real_->ReadAt(o, n, d); });
-    }
-    Status GetMetadata(FileMetadata* m) override {
-      return env_->Call("GetMetadata", [&] { return real_->GetMetadata(m); });
-    }
+// A method of the real object, counted and failed as chosen.
+#define QRV3_FAULTY(method, params, args) \
+  Status method params override { return env_->Call(#method, [&] { return real_->method args; }); }
 
-   private:
-    FaultyEnv* env_;
-    std::unique_ptr<ReadableFile> real_;
+  class NewFileWrap final : public Wrap<NewFile> {
+   public:
+    using Wrap::Wrap;
+    QRV3_FAULTY(Append, (const uint8_t* d, size_t n), (d, n))
+    QRV3_FAULTY(Sync, (), ())
+    QRV3_FAULTY(SetMetadata, (const FileMetadata& m), (m))
+    QRV3_FAULTY(ReplaceInto, (const std::string& n), (n))
+    QRV3_FAULTY(IsEntry, (const std::string& n, bool* same), (n, same))
+    QRV3_FAULTY(Discard, (), ())
   };
 
-  class FolderWrap final : public Folder {
+  class ReadableFileWrap final : public Wrap<ReadableFile> {
    public:
-    FolderWrap(FaultyEnv* env, std::unique_ptr<Folder> real) : env_(env), real_(std::move(real)) {}
+    using Wrap::Wrap;
+    QRV3_FAULTY(Info, (EntryInfo* i), (i))
+    QRV3_FAULTY(ReadAt, (uint64_t o, size_t n, uint8_t* d), (o, n, d))
+    QRV3_FAULTY(GetMetadata, (FileMetadata* m), (m))
+  };
+
+  class FolderWrap final : public Wrap<Folder> {
+   public:
+    using Wrap::Wrap;
     Status Lock(const std::string& n, std::unique_ptr<FolderLock>* l) override {
-      return env_->Make<FolderLock, LockWrap>("Lock", l, [&](std::unique_ptr<FolderLock>* out) {
-        return real_->Lock(n, out);
-      });
+      return env_->Make<FolderLock, Wrap<FolderLock>>("Lock", l, [&](auto* out) { return real_->Lock(n, out); });
     }
-    Status List(std::vector<std::string>* names) override {
-      return env_->Call("List", [&] { return real_->List(names); });
-    }
+    QRV3_FAULTY(List, (std::vector<std::string>* names), (names))
     Status OpenFile(const std::string& n, std::unique_ptr<ReadableFile>* f) override {
-      return env_->Make<ReadableFile, ReadableFileWrap>("OpenFile", f, [&](std::unique_ptr<ReadableFile>* out) {
-        return real_->OpenFile(n, out);
-      });
+      return env_->Make<ReadableFile, ReadableFileWrap>("OpenFile", f, [&](auto* out) { return real_->OpenFile(n, out); });
     }
     Status CreateNew(const std::string& n, std::unique_ptr<NewFile>* f) override {
-      return env_->Make<NewFile, NewFileWrap>("CreateNew", f, [&](std::unique_ptr<NewFile>* out) {
-        return real_->CreateNew(n, out);
-      });
+      return env_->Make<NewFile, NewFileWrap>("CreateNew", f, [&](auto* out) { return real_->CreateNew(n, out); });
     }
-    Status Remove(const std::string& n) override {
-      return env_->Call("Remove", [&] { return real_->Remove(n); });
-    }
+    QRV3_FAULTY(Remove, (const std::string& n), (n))
     // Named apart from the new file's Sync.
     Status Sync() override { return env_->Call("SyncFolder", [&] { return real_->Sync(); }); }
-
-   private:
-    FaultyEnv* env_;
-    std::unique_ptr<Folder> real_;
   };
-
-  class LockWrap final : public FolderLock {
-   public:
-    LockWrap(FaultyEnv*, std::unique_ptr<FolderLock> real) : real_(std::move(real)) {}
-
-   private:
-    std::unique_ptr<FolderLock> real_;
-  };
+#undef QRV3_FAULTY
 
   template <class F>
   Status Call(const char* name, F&& real_call) {
@@ -174,7 +145,7 @@ class FaultyEnv final : public Env {
   Fault fault_;
   Status::Code code_;
   int calls_ = 0;
-  int sleeps_ = 0;
+  int slept_ms_ = 0;
   std::vector<std::string> log_;
 };
 

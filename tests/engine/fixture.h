@@ -14,21 +14,18 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "engine/utf.h"
-#include "engine/win32_util_win.h"
+#include "base/utf.h"
+#include "base/win32_util_win.h"
 #else
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include "engine/env_posix.h"
 #endif
 
 #include "engine/texts.h"
@@ -96,14 +93,17 @@ class InstallationTest : public ::testing::Test {
     new_bytes = NewDatabaseFrom(pieces);
   }
   std::string Database() const { return install / "Database\\p03.PAC"; }
-  RunOutcome Run(Env& env, Status* why = nullptr) {
+  RunResult Run(RecordingControls& controls, Env& env = *Env::Default()) {
+    DataPieces data(env, pieces.str());
+    return RunUpdate(controls, env, data);
+  }
+  RunResult Run(Env& env = *Env::Default()) {
     RecordingControls controls(install.install_path());
-    const RunOutcome outcome = RunUpdate(controls, env, pieces.str(), why);
+    const RunResult result = Run(controls, env);
     status = controls.status;
     caption = controls.caption;
-    return outcome;
+    return result;
   }
-  RunOutcome Run(Status* why = nullptr) { return Run(*Env::Default(), why); }
   // The old database, byte for byte, passing every check, with nothing beside it.
   void ExpectOldDatabase() {
     EXPECT_TRUE(FileHolds(Database(), old_bytes)) << "not the old database, whole";
@@ -132,36 +132,19 @@ class InstallationTest : public ::testing::Test {
   std::vector<uint8_t> old_bytes, new_bytes;
 };
 
-// Holds the installation's lock the way another run of the updater would.
+// Holds the installation's lock (its Database folder's P03.pac.lock) as another run does.
 class OtherRun {
  public:
-  explicit OtherRun(const std::filesystem::path& lock_file) {
-#ifdef _WIN32
-    h_.reset(CreateFileW(lock_file.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                         OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    held_ = h_.valid();
-#else
-    fd_ = open(lock_file.c_str(), O_RDONLY | O_CREAT, 0600);
-    held_ = fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0;
-    path_ = lock_file;
-#endif
-  }
-  ~OtherRun() {
-#ifndef _WIN32
-    unlink(path_.c_str());
-    if (fd_ >= 0) close(fd_);
-#endif
+  explicit OtherRun(const std::string& database_folder) {
+    held_ = Env::Default()->OpenFolder(database_folder, &folder_).ok() &&
+            folder_->Lock("P03.pac.lock", &lock_).ok();
   }
   bool held() const { return held_; }
 
  private:
+  std::unique_ptr<Folder> folder_;
+  std::unique_ptr<FolderLock> lock_;
   bool held_ = false;
-#ifdef _WIN32
-  UniqueHandle h_;
-#else
-  int fd_ = -1;
-  std::filesystem::path path_;
-#endif
 };
 
 }  // namespace qrv3::testing

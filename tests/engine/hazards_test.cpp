@@ -1,8 +1,9 @@
 // The installation as an attacker or a clumsy user leaves it: files planted where the new
 // database is written, a second run at the same time, two spellings of one name, a database
-// that changes under the run, a scanner that holds a file.
+// that changes under the run, a scanner that holds a file, a file system that keeps less.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -43,7 +44,7 @@ TEST_F(HazardTest, ReadOnlyAndLockedFilesOfOurPatternDoNotStopTheRun) {
   ASSERT_TRUE(locked.valid());
   const std::wstring db = Win32Path(Database());
   ASSERT_TRUE(SetFileAttributesW(db.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
-  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  EXPECT_EQ(Run().outcome, RunOutcome::kFinished);
   ExpectNewDatabase();
   EXPECT_TRUE(GetFileAttributesW(db.c_str()) & FILE_ATTRIBUTE_HIDDEN);
   SetReadOnly(install / "Database\\P03.pac.qrv3-new", false);
@@ -75,7 +76,7 @@ TEST_F(HazardTest, WhatAKilledRunLeftIsRemovedAndNothingElse) {
   }
 #endif
   const auto before = Snapshot(outside.path());
-  EXPECT_EQ(Run(), RunOutcome::kFinished);
+  EXPECT_EQ(Run().outcome, RunOutcome::kFinished);
   ExpectNewDatabase();
   EXPECT_EQ(Snapshot(outside.path()), before);
   std::sort(kept.begin(), kept.end());
@@ -94,9 +95,9 @@ TEST_F(HazardTest, ADatabaseChangedAfterItsCheckIsNotReplaced) {
       f.put('!');
     }
   };
-  Status why;
-  EXPECT_EQ(Run(env, &why), RunOutcome::kRebuildFailed);
-  EXPECT_EQ(why.code(), Status::Code::kChanged) << why.ToString();
+  const RunResult run = Run(env);
+  EXPECT_EQ(run.outcome, RunOutcome::kRebuildFailed);
+  EXPECT_EQ(run.rebuild.code(), Status::Code::kChanged) << run.rebuild.ToString();
   EXPECT_EQ(status, texts::InstallationMessage(15));
   const std::vector<uint8_t> now = ReadAll(Database());
   ASSERT_EQ(now.size(), old_bytes.size());
@@ -104,28 +105,35 @@ TEST_F(HazardTest, ADatabaseChangedAfterItsCheckIsNotReplaced) {
   EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "p03.PAC"}));
 }
 
-// Refused as in use or denied, the replace is tried again for about a second, then it counts as
-// a failure; a real failure is not a moment's.
-TEST_F(HazardTest, AReplaceRefusedForAMomentIsTriedAgainAndOnlyForAMoment) {
+// A call refused: the replace, in use or denied, is tried again for about a second, then it
+// counts as a failure, and a real failure is not a moment's; a fresh name already taken is tried
+// under another, a few times. Unrefused, each is made once.
+TEST_F(HazardTest, ARefusedCallIsTriedAgainOnlyWhereThatCanHelp) {
   using Code = Status::Code;
-  for (const auto& [code, refusals] : {std::pair{Code::kInUse, 3}, {Code::kInUse, 1000},
-                                       {Code::kAccessDenied, 1000}, {Code::kIoError, 1000}}) {
-    SCOPED_TRACE(CodeName(code));
+  const struct {
+    const char* call;
+    Code code;
+    int refusals, least_tries, most_tries;
+  } cases[] = {
+      {"ReplaceInto", Code::kInUse, 0, 1, 1},        {"ReplaceInto", Code::kInUse, 3, 4, 4},
+      {"ReplaceInto", Code::kInUse, 1000, 3, 20},    {"ReplaceInto", Code::kAccessDenied, 1000, 3, 20},
+      {"ReplaceInto", Code::kIoError, 1000, 1, 1},   {"CreateNew", Code::kExists, 0, 1, 1},
+      {"CreateNew", Code::kExists, 1, 2, 2},         {"CreateNew", Code::kExists, 1000, 2, 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.call) + " refused " + std::to_string(c.refusals) + " times: " + CodeName(c.code));
     ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
     FaultyEnv env(Env::Default());
-    env.fail_if_code = code;
+    env.fail_if_code = c.code;
     int tries = 0;
-    env.fail_if = [&](const std::string& call) { return call == "ReplaceInto" && ++tries <= refusals; };
-    const RunOutcome outcome = Run(env);
-    EXPECT_EQ(outcome, refusals == 3 ? RunOutcome::kFinished : RunOutcome::kRebuildFailed);
-    refusals == 3 ? ExpectNewDatabase() : ExpectOldDatabase();
-    if (code == Code::kIoError) {
-      EXPECT_EQ(tries, 1);
-    } else if (outcome != RunOutcome::kFinished) {
-      EXPECT_GT(tries, 2);
-      EXPECT_LE(env.sleeps() * 100, 2000);
-      EXPECT_GE(env.sleeps() * 100, 500);
-    }
+    env.fail_if = [&](const std::string& call) { return call == c.call && ++tries <= c.refusals; };
+    const bool finished = Run(env).outcome == RunOutcome::kFinished;
+    EXPECT_EQ(finished, c.refusals < 1000);
+    finished ? ExpectNewDatabase() : ExpectOldDatabase();
+    EXPECT_TRUE(tries >= c.least_tries && tries <= c.most_tries) << tries;
+    const bool waited = !finished && c.code != Code::kIoError && c.code != Code::kExists;
+    EXPECT_TRUE(waited ? env.slept_ms() >= 500 && env.slept_ms() <= 2000 : env.slept_ms() < 500)
+        << env.slept_ms();
   }
 }
 
@@ -135,7 +143,7 @@ TEST_F(HazardTest, AReplaceThatCannotBeJudgedNeverCostsTheDatabase) {
   int replace_call = 0;
   {
     FaultyEnv counting(Env::Default());
-    ASSERT_EQ(Run(counting), RunOutcome::kFinished);
+    ASSERT_EQ(Run(counting).outcome, RunOutcome::kFinished);
     const auto& log = counting.log();
     replace_call = static_cast<int>(std::find(log.begin(), log.end(), "ReplaceInto") - log.begin()) + 1;
     ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
@@ -151,58 +159,82 @@ TEST_F(HazardTest, AReplaceThatCannotBeJudgedNeverCostsTheDatabase) {
 }
 
 #ifndef _WIN32
-// The moments between opening the lock file and locking it, and right after the rename, for a test
-// to change the folder in: this program's flock and renameat stand in for the system's.
-std::function<void()> g_before_flock;
-extern "C" int flock(int fd, int operation) {
-  static const auto system_flock = reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "flock"));
-  if (const auto hook = std::exchange(g_before_flock, nullptr)) hook();
-  return system_flock(fd, operation);
+// This program's stand-ins for calls of the system, for a test to step in: the moments between
+// opening the lock file and locking it and right after the rename, to change the folder in; and
+// what the file system answers when the new database is given what the old one carries.
+std::function<void()> g_before_flock, g_after_rename;
+struct Refusal {
+  std::string call;
+  int err = 0;            // what it fails with
+  int after = 0;          // the calls let through first
+  int times = 1 << 30;    // the calls refused then
+} g_refused;
+template <class Fn>
+Fn System(const char* name) {
+  return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
 }
-std::function<void()> g_after_rename;
+bool Refused(const char* call) {
+  if (g_refused.call != call || g_refused.after-- > 0 || g_refused.times-- <= 0) return false;
+  errno = g_refused.err;
+  return true;
+}
+extern "C" int flock(int fd, int operation) {
+  if (const auto hook = std::exchange(g_before_flock, nullptr)) hook();
+  return System<int (*)(int, int)>("flock")(fd, operation);
+}
 extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* to) {
-  static const auto system_renameat =
-      reinterpret_cast<int (*)(int, const char*, int, const char*)>(dlsym(RTLD_NEXT, "renameat"));
-  const int renamed = system_renameat(from_dir, from, to_dir, to);
+  const int renamed =
+      System<int (*)(int, const char*, int, const char*)>("renameat")(from_dir, from, to_dir, to);
   if (const auto hook = std::exchange(g_after_rename, nullptr)) hook();
   return renamed;
 }
-
-// What the file system answers to permission bits, for a test to choose: 0 lets it answer.
-int g_fchmod_errno = 0;
 extern "C" int fchmod(int fd, mode_t mode) {
-  static const auto system_fchmod = reinterpret_cast<int (*)(int, mode_t)>(dlsym(RTLD_NEXT, "fchmod"));
-  if (g_fchmod_errno == 0) return system_fchmod(fd, mode);
-  errno = g_fchmod_errno;
-  return -1;
+  return Refused("fchmod") ? -1 : System<int (*)(int, mode_t)>("fchmod")(fd, mode);
+}
+extern "C" int fchown(int fd, uid_t uid, gid_t gid) {
+  return Refused("fchown") ? -1 : System<int (*)(int, uid_t, gid_t)>("fchown")(fd, uid, gid);
+}
+extern "C" int fremovexattr(int fd, const char* name) {
+  return Refused("fremovexattr") ? -1 : System<int (*)(int, const char*)>("fremovexattr")(fd, name);
+}
+extern "C" ssize_t fgetxattr(int fd, const char* name, void* value, size_t size) {
+  using Fn = ssize_t (*)(int, const char*, void*, size_t);
+  return Refused("fgetxattr") ? -1 : System<Fn>("fgetxattr")(fd, name, value, size);
 }
 
 // The new database keeps the old one's permission bits, and as root its owner too. A file system
-// without them (FAT, a Windows share) refuses them: the update goes through all the same; a
-// failing disk stops it.
+// without them (FAT, a Windows share) refuses them, or has no access list to read or remove: the
+// update goes through all the same; a failing disk stops it.
 TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesPermissions) {
   const std::string db = ShellPath(DbFolder() / "p03.PAC");
   const bool root = Shell("id -u") == "0\n";
   for (const char* mode : {"600", "640", "664"}) {
     ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
     Shell(std::string("chmod ") + mode + " " + db + (root ? " && chown 4321:8765 " + db : ""));
-    EXPECT_EQ(Run(), RunOutcome::kFinished);
+    EXPECT_EQ(Run().outcome, RunOutcome::kFinished);
     EXPECT_EQ(Shell("stat -c %a" + std::string(root ? ":%u:%g " : " ") + db),
               std::string(mode) + (root ? ":4321:8765\n" : "\n"));
   }
-  for (int err : {EPERM, EINVAL, ENOTSUP, EIO}) {
-    SCOPED_TRACE(err);
+  const Refusal refusals[] = {
+      {"fchmod", EPERM},        {"fchmod", EINVAL},         {"fchmod", ENOTSUP},
+      {"fchmod", EIO},          {"fchown", EPERM},          {"fchown", EIO},
+      {"fremovexattr", ENOTSUP}, {"fremovexattr", ENODATA}, {"fremovexattr", EIO},
+      {"fgetxattr", ENOTSUP},   {"fgetxattr", ENODATA},     {"fgetxattr", EIO}};
+  for (const auto& refusal : refusals) {
+    SCOPED_TRACE(refusal.call + ": " + std::strerror(refusal.err));
     ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
-    g_fchmod_errno = err;
-    const RunOutcome outcome = Run();
-    g_fchmod_errno = 0;
-    EXPECT_EQ(outcome, err == EIO ? RunOutcome::kRebuildFailed : RunOutcome::kFinished);
-    EXPECT_TRUE(FileHolds(Database(), err == EIO ? old_bytes : new_bytes));
+    g_refused = refusal;
+    const RunOutcome outcome = Run().outcome;
+    g_refused = {};
+    const bool stops = refusal.err == EIO && (root || refusal.call != "fchown");
+    EXPECT_EQ(outcome, stops ? RunOutcome::kRebuildFailed : RunOutcome::kFinished);
+    EXPECT_TRUE(FileHolds(Database(), stops ? old_bytes : new_bytes));
   }
 }
 
 // A default access list on the Database folder gives a new file entries of its own: the new
-// database must carry exactly the old one's list, none where it had none, as it carries its mode.
+// database must carry exactly the old one's list, none where it had none, as it carries its mode,
+// even where the list grew between asking its size and reading it.
 TEST_F(HazardTest, TheNewDatabaseCarriesExactlyTheOldOnesAccessList) {
   const std::string folder = ShellPath(DbFolder()), db = ShellPath(DbFolder() / "p03.PAC");
   if (Shell("setfacl -d -m u:nobody:rw- " + folder + " && echo yes") != "yes\n") {
@@ -214,7 +246,9 @@ TEST_F(HazardTest, TheNewDatabaseCarriesExactlyTheOldOnesAccessList) {
     Shell("setfacl -b " + db + (*list ? " && setfacl -m " + std::string(list) + " " + db : "") +
           " && chmod 640 " + db + " && setfacl -d -m u:nobody:rw- " + folder);
     const auto old_list = Shell("getfacl -cp " + db);
-    EXPECT_EQ(Run(), RunOutcome::kFinished);
+    g_refused = {"fgetxattr", ERANGE, 1, 1};
+    EXPECT_EQ(Run().outcome, RunOutcome::kFinished);
+    g_refused = {};
     EXPECT_EQ(Shell("getfacl -cp " + db), old_list);
   }
 }
@@ -265,17 +299,17 @@ TEST_F(HazardTest, ALockFileReplacedBeforeItIsLockedLocksNothing) {
   std::optional<OtherRun> third;
   g_before_flock = [&] {
     fs::remove(DbFolder() / "P03.pac.lock");
-    ASSERT_TRUE(third.emplace(DbFolder() / "P03.pac.lock").held());
+    ASSERT_TRUE(third.emplace(install / "Database").held());
   };
-  Status why;
-  EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
-  EXPECT_EQ(why.code(), Status::Code::kBusy) << why.ToString();
+  const RunResult run = Run();
+  EXPECT_EQ(run.outcome, RunOutcome::kRebuildFailed);
+  EXPECT_EQ(run.rebuild.code(), Status::Code::kBusy) << run.rebuild.ToString();
   EXPECT_TRUE(FileHolds(Database(), old_bytes));
 }
 
 TEST_F(HazardTest, TwoSpellingsOfTheDatabaseAreAmbiguousAndBothStay) {
   fs::copy_file(DbFolder() / "p03.PAC", DbFolder() / "P03.pac");
-  EXPECT_NE(Run(), RunOutcome::kFinished);
+  EXPECT_NE(Run().outcome, RunOutcome::kFinished);
   EXPECT_TRUE(FileHolds(install / "Database\\p03.PAC", old_bytes));
   EXPECT_TRUE(FileHolds(install / "Database\\P03.pac", old_bytes));
   EXPECT_EQ(DatabaseFolder(), (std::vector<std::string>{"J03.PAC", "P03.pac", "p03.PAC"}));
@@ -296,13 +330,13 @@ TEST_F(HazardTest, AFileSwappedInOrGoneAroundTheRenameIsNotReportedAsTheUpdate) 
       }
     }
   };
-  EXPECT_NE(Run(env), RunOutcome::kFinished);
+  EXPECT_NE(Run(env).outcome, RunOutcome::kFinished);
   EXPECT_NE(status, texts::kFinishedStatus);
   ASSERT_TRUE(demo::WriteInstallation(install.str()).ok());
   g_after_rename = [&] { fs::remove(DbFolder() / "p03.PAC"); };
-  Status why;
-  EXPECT_EQ(Run(&why), RunOutcome::kRebuildFailed);
-  EXPECT_EQ(why.code(), Status::Code::kChanged) << why.ToString();
+  const RunResult run = Run();
+  EXPECT_EQ(run.outcome, RunOutcome::kRebuildFailed);
+  EXPECT_EQ(run.rebuild.code(), Status::Code::kChanged) << run.rebuild.ToString();
 }
 #endif
 

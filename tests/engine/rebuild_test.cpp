@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/temporary_name.h"
 #include "engine/verify.h"
 #include "tests/engine/faulty_env.h"
 #include "tests/engine/fixture.h"
@@ -22,7 +23,7 @@ TEST_F(RebuildTest, NewDatabaseIsAssembledFromThePieceRanges) {
   for (const char* name : {"data1.cab", "data2.cab", "data3.cab", "data4.cab"}) {
     fs::resize_file(demo::FsPath(pieces / name), fs::file_size(demo::FsPath(pieces / name)) - 7);
   }
-  ASSERT_EQ(Run(), RunOutcome::kFinished);
+  ASSERT_EQ(Run().outcome, RunOutcome::kFinished);
   ExpectNewDatabase();
   // Byte 4,167,105 (1-based) is piece 2's byte 27: it overwrote piece 1's last byte.
   EXPECT_NE(ReadAll(pieces / "data3.cab")[27 + 4167104], new_bytes[4167104]);
@@ -35,25 +36,26 @@ TEST_F(RebuildTest, NewDatabaseIsAssembledFromThePieceRanges) {
   EXPECT_EQ(TemporaryName(42), "P03.pac.000000000000002a.tmp");
 }
 
+// A piece that cannot serve is found before anything of the installation is even opened.
 TEST_F(RebuildTest, BadPiecesOrDatabaseLeaveTheOldDatabase) {
-  struct Case {
+  const struct {
     const char* what;
     std::function<void(RebuildTest&)> spoil;
-  };
-  const Case cases[] = {
-      {"a piece is missing", [](RebuildTest& t) { fs::remove(demo::FsPath(t.pieces / "data4.cab")); }},
+    bool installation_opened;
+  } cases[] = {
+      {"a piece is missing", [](RebuildTest& t) { fs::remove(demo::FsPath(t.pieces / "data4.cab")); }, false},
       {"the last piece is one byte short",
-       [](RebuildTest& t) {
-         fs::resize_file(demo::FsPath(t.pieces / "data2.cab"), 29 + 2938335 - 1);
-       }},
-      {"the database is read-only", [](RebuildTest& t) { SetReadOnly(t.Database(), true); }},
+       [](RebuildTest& t) { fs::resize_file(demo::FsPath(t.pieces / "data2.cab"), 29 + 2938335 - 1); }, false},
+      {"the database is read-only", [](RebuildTest& t) { SetReadOnly(t.Database(), true); }, true},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TearDown();
     SetUp();
     c.spoil(*this);
-    EXPECT_EQ(Run(), RunOutcome::kRebuildFailed);
+    FaultyEnv env(Env::Default());
+    EXPECT_EQ(Run(env).outcome, RunOutcome::kRebuildFailed);
+    EXPECT_EQ(std::ranges::count(env.log(), "OpenFolder") > 0, c.installation_opened);
     EXPECT_EQ(status, texts::InstallationMessage(15));
     EXPECT_EQ(caption, texts::kReadyButton);
     SetReadOnly(Database(), false);
@@ -67,9 +69,9 @@ TEST_F(RebuildTest, BadPiecesOrDatabaseLeaveTheOldDatabase) {
 TEST_F(RebuildTest, AnInstallationNoReplaceCanNameIsRefusedBeforeAnyWrite) {
   FaultyEnv env(Env::Default());
   RecordingControls controls("\\\\.\\" + install.install_path());
-  Status why;
-  EXPECT_EQ(RunUpdate(controls, env, pieces.str(), &why), RunOutcome::kRebuildFailed);
-  EXPECT_EQ(why.code(), Status::Code::kInvalidPath) << why.ToString();
+  const RunResult run = Run(controls, env);
+  EXPECT_EQ(run.outcome, RunOutcome::kRebuildFailed);
+  EXPECT_EQ(run.rebuild.code(), Status::Code::kInvalidPath) << run.rebuild.ToString();
   EXPECT_EQ(std::count(env.log().begin(), env.log().end(), "CreateNew"), 0);
   ExpectOldDatabase();
 }
@@ -104,7 +106,7 @@ TEST_F(RebuildTest, AFailureAtAnyCallLeavesTheInstallationWholeAndTellsTheTruth)
     {
       FaultyEnv counting(Env::Default());
       prepare(counting);
-      ASSERT_EQ(Run(counting), sc.refused_replaces > 1 ? RunOutcome::kRebuildFailed : RunOutcome::kFinished);
+      ASSERT_EQ(Run(counting).outcome, sc.refused_replaces > 1 ? RunOutcome::kRebuildFailed : RunOutcome::kFinished);
       total = counting.calls();
       if (sc.refused_replaces == 0) {
         // A success lasts: the new file gets its owner and permissions before its bytes are
@@ -125,7 +127,7 @@ TEST_F(RebuildTest, AFailureAtAnyCallLeavesTheInstallationWholeAndTellsTheTruth)
                      std::to_string(total));
         FaultyEnv faulty(Env::Default(), n, fault);
         prepare(faulty);
-        const RunOutcome outcome = Run(faulty);
+        const RunOutcome outcome = Run(faulty).outcome;
         SCOPED_TRACE("the failed call: " + faulty.log()[n - 1]);
         if (outcome == RunOutcome::kFinished) {
           ExpectNewDatabase();

@@ -13,16 +13,10 @@ namespace qrv3::testing {
 namespace {
 namespace fs = std::filesystem;
 
-int Verify(const std::string& install_path) {
-  return VerifyInstallation(*Env::Default(), [&] { return install_path; });
-}
-
+// The checks stop at the first that fails, each on a file name formed afresh from the path box,
+// which is used as given: "%" in a row's path stands for the installation's folder. Letter case
+// does not matter in finding a file; an empty path names the files in the current folder.
 TEST(Verify, CounterTellsHowManyChecksPassed) {
-  struct Case {
-    const char* what;
-    std::function<void(const std::string& install_path)> spoil;
-    int counter;
-  };
   const auto resize = [](const char* name, uintmax_t size) {
     return [=](const std::string& p) { fs::resize_file(demo::FsPath(p + name), size); };
   };
@@ -30,61 +24,55 @@ TEST(Verify, CounterTellsHowManyChecksPassed) {
     return [=](const std::string& p) { ASSERT_TRUE(demo::SetFileStamp(p + name, demo::ParseStamp(when)).ok()); };
   };
   const auto remove = [](const char* name) { return [=](const std::string& p) { fs::remove(demo::FsPath(p + name)); }; };
-  const Case cases[] = {
-      {"the expected release", [](const std::string&) {}, 15},
-      {"first file missing", remove("Database\\J03.PAC"), 0},
-      {"program one byte long", resize("QRV_3.EXE", 8998913), 4},
-      {"program one byte short", resize("QRV_3.EXE", 8998911), 4},
+  const auto as_is = [](const std::string&) {};
+  const struct {
+    const char* what;
+    std::function<void(const std::string& install_path)> spoil;
+    std::string path;
+    int counter;
+  } cases[] = {
+      {"the expected release", as_is, "%\\", 15},
+      {"no separator: the names run into the folder's", as_is, "%", 0},
+      {"a folder that is not there", as_is, "%\\nowhere\\", 0},
+      {"no such name can exist", as_is, "C:\\<>|\\", 0},
+      {"the current folder", [](const std::string& p) { fs::current_path(demo::FsPath(p)); }, "", 15},
+      {"first file missing", remove("Database\\J03.PAC"), "%\\", 0},
+      {"program one byte long", resize("QRV_3.EXE", 8998913), "%\\", 4},
+      {"program one byte short", resize("QRV_3.EXE", 8998911), "%\\", 4},
       {"a folder in place of the program",
        [&](const std::string& p) {
          remove("QRV_3.EXE")(p);
          fs::create_directory(demo::FsPath(p + "QRV_3.EXE"));
        },
-       4},
-      {"help file touched", stamp("QRV_3.CHM", "2024/01/01 00:00:00"), 8},
-      {"database one second early", stamp("Database\\p03.PAC", "2002/09/06 19:51:23"), 11},
-      {"fifth file one second late", stamp("qrv_D3.EXE", "2002/09/09 15:44:19"), 14},
-      {"fifth file missing", remove("qrv_D3.EXE"), 12},
+       "%\\", 4},
+      {"help file touched", stamp("QRV_3.CHM", "2024/01/01 00:00:00"), "%\\", 8},
+      {"database one second early", stamp("Database\\p03.PAC", "2002/09/06 19:51:23"), "%\\", 11},
+      {"fifth file one second late", stamp("qrv_D3.EXE", "2002/09/09 15:44:19"), "%\\", 14},
+      {"fifth file missing", remove("qrv_D3.EXE"), "%\\", 12},
+      {"names in other letter case",
+       [](const std::string& p) {
+         for (const auto& [from, to] : {std::pair{"Database\\J03.PAC", "Database\\j03.pac"}, {"QRV_3.EXE", "Qrv_3.exe"},
+                                        {"Database\\p03.PAC", "Database\\P03.pac"}, {"qrv_D3.EXE", "QRV_D3.exe"},
+                                        {"Database", "DATABASE"}}) {
+           fs::rename(demo::FsPath(p + from), demo::FsPath(p + to + ".tmp"));
+           fs::rename(demo::FsPath(p + to + ".tmp"), demo::FsPath(p + to));
+         }
+       },
+       "%\\", 15},
   };
-  for (const Case& c : cases) {
+  const fs::path start = fs::current_path();
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     ASSERT_TRUE(demo::WriteInstallation(dir.str()).ok());
     c.spoil(dir.install_path());
-    EXPECT_EQ(Verify(dir.install_path()), c.counter);
+    const std::string path = c.path.starts_with("%") ? dir.str() + c.path.substr(1) : c.path;
+    int reads = 0;
+    const int counter = VerifyInstallation(*Env::Default(), [&] { return ++reads, path; });
+    fs::current_path(start);
+    EXPECT_EQ(counter, c.counter);
+    EXPECT_EQ(reads, std::min(counter + 1, 15));
   }
-}
-
-TEST(Verify, InstallPathIsUsedAsGiven) {
-  TempDir dir;
-  ASSERT_TRUE(demo::WriteInstallation(dir.str()).ok());
-  // Without the trailing separator the names run into the folder's name.
-  EXPECT_EQ(Verify(dir.str()), 0);
-  EXPECT_EQ(Verify(dir.install_path() + "nowhere\\"), 0);
-  EXPECT_EQ(Verify(std::string("C:\\<>|\\")), 0);  // no such name can exist
-
-  // An empty path names the files relative to the current folder.
-  const fs::path before = fs::current_path();
-  fs::current_path(dir.path());
-  const int counter = Verify("");
-  fs::current_path(before);
-  EXPECT_EQ(counter, 15);
-}
-
-TEST(Verify, LetterCaseOfInstalledNamesDoesNotMatter) {
-  TempDir dir;
-  ASSERT_TRUE(demo::WriteInstallation(dir.str()).ok());
-  const std::pair<const char*, const char*> renames[] = {
-      {"Database\\J03.PAC", "Database\\j03.pac"}, {"QRV_3.EXE", "Qrv_3.exe"},
-      {"Database\\p03.PAC", "Database\\P03.pac"}, {"qrv_D3.EXE", "QRV_D3.exe"},
-      {"Database", "DATABASE"}};
-  for (const auto& [from, to] : renames) {
-    fs::rename(demo::FsPath(dir / from), demo::FsPath(dir / (std::string(to) + ".tmp")));
-    fs::rename(demo::FsPath(dir / (std::string(to) + ".tmp")), demo::FsPath(dir / to));
-  }
-  int reads = 0;  // the path box is read again for every file name
-  EXPECT_EQ(VerifyInstallation(*Env::Default(), [&] { return ++reads, dir.install_path(); }), 15);
-  EXPECT_EQ(reads, 15);
 }
 
 TEST(FileBinaryCompare, ComparesWholeContents) {

@@ -1,8 +1,8 @@
-#include "app/win32/hwnd_win.h"
+#include "app/hwnd_win.h"
 
 #include <algorithm>
 
-#include "engine/utf.h"
+#include "base/utf.h"
 
 namespace qrv3::win {
 

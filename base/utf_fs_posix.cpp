@@ -1,5 +1,5 @@
 // The std::filesystem side of the conversion on POSIX, where a path's bytes are its UTF-8.
-#include "engine/utf.h"
+#include "base/utf.h"
 
 namespace qrv3 {
 

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "app/folder_source.h"
+#include "app/fonts_win.h"
+#include "app/form1_win.h"
+#include "app/hwnd_win.h"
 #include "app/layout.h"
-#include "app/win32/fonts_win.h"
-#include "app/win32/form1_win.h"
-#include "app/win32/hwnd_win.h"
+#include "base/utf.h"
 #include "engine/texts.h"
-#include "engine/utf.h"
 #include "tests/test_util.h"
 #include "tools/window_driver_win.h"
 
@@ -52,7 +52,9 @@ layout::Rect PlaceOf(HWND child) {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    window = Form1Window::Create(GetModuleHandleW(nullptr), *source, *Env::Default(), updater.str());
+    // Wine refuses to turn a high-contrast theme on: the window asks the test instead.
+    window = Form1Window::Create(GetModuleHandleW(nullptr), *source, *Env::Default(), updater.str(),
+                                 [] { return high_contrast; });
     ASSERT_NE(window, nullptr);
     window->Show(SW_SHOWNORMAL);
     Pump();
@@ -108,30 +110,17 @@ class WindowTest : public ::testing::Test {
     EXPECT_EQ(client.bottom, layout::ToPixels(8400, dpi));
   }
 
+  static inline bool high_contrast = false;
   testing::TempDir updater;
   std::unique_ptr<FolderSource> source = NewWindowsFolderSource();
   std::unique_ptr<Form1Window> window;
 };
 
-// The screen's pixels in a rectangle of the window's client area, row by row, read at once.
+// The screen's pixels in a rectangle of the window's client area, row by row.
 std::vector<COLORREF> Pixels(HWND hwnd, const layout::Rect& r) {
   POINT origin = {r.left, r.top};
   ClientToScreen(hwnd, &origin);
-  const WindowDc screen(nullptr);
-  const MemoryDc mem(screen.get());
-  BITMAPINFO bi = {};
-  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), r.width, -r.height, 1, 32, BI_RGB};
-  void* bits = nullptr;
-  const Gdi<HBITMAP> bmp(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-  const Selected selected(mem.get(), bmp.get());
-  BitBlt(mem.get(), 0, 0, r.width, r.height, screen.get(), origin.x, origin.y, SRCCOPY);
-  GdiFlush();
-  std::vector<COLORREF> pixels;
-  for (int i = 0; i < r.width * r.height; ++i) {
-    const DWORD p = static_cast<const DWORD*>(bits)[i];  // 0x00RRGGBB, where COLORREF is BGR
-    pixels.push_back(RGB(GetBValue(p), GetGValue(p), GetRValue(p)));
-  }
-  return pixels;
+  return driver::ScreenPixels({origin.x, origin.y, origin.x + r.width, origin.y + r.height});
 }
 
 std::vector<std::pair<HWND, LONG>> name_changes;
@@ -230,20 +219,17 @@ TEST_P(WindowAtDpi, LayoutFocusPlacementFolderListAndAFailedRun) {
 // alone (keyboard cues shown, its text changed) first restores what lies under it. Pictures too.
 TEST_F(WindowTest, WhatTheScreenShowsInTheDesignsColoursAndAHighContrastTheme) {
   ChangeDpi(96);
-  static bool high_contrast = false;
   // A theme unlike the design and the system's defaults, so that a pixel tells where it came from.
   static constexpr int kThemed[] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_BTNFACE, COLOR_BTNTEXT};
   const COLORREF theme[] = {RGB(0, 0, 96), RGB(255, 255, 0), RGB(64, 0, 64), RGB(0, 255, 255)};
   struct Restore {
-    bool (*probe)() = high_contrast_on;
     COLORREF colours[4] = {GetSysColor(kThemed[0]), GetSysColor(kThemed[1]),
                            GetSysColor(kThemed[2]), GetSysColor(kThemed[3])};
     ~Restore() {
-      high_contrast_on = probe;
+      high_contrast = false;
       SetSysColors(4, kThemed, colours);
     }
   } restore;
-  high_contrast_on = [] { return high_contrast; };
   RedrawWindow(window->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   for (const bool hc : {false, true}) {
     SCOPED_TRACE(hc ? "high contrast" : "design");

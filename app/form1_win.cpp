@@ -1,12 +1,12 @@
-#include "app/win32/form1_win.h"
+#include "app/form1_win.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "app/win32/dpi_win.h"
-#include "app/win32/hwnd_win.h"
-#include "app/win32/paint_win.h"
-#include "engine/utf.h"
+#include "app/dpi_win.h"
+#include "app/hwnd_win.h"
+#include "app/paint_win.h"
+#include "base/utf.h"
 
 namespace qrv3::win {
 namespace {
@@ -63,18 +63,18 @@ SIZE TextExtent(HDC dc, HFONT font, const std::wstring& text) {
   return size;
 }
 
+}  // namespace
+
 bool SystemHighContrast() {
   HIGHCONTRASTW hc = {sizeof hc};
   return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof hc, &hc, 0) &&
          (hc.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
-}  // namespace
-
-bool (*high_contrast_on)() = SystemHighContrast;
-
-Form1Window::Form1Window(FolderSource& source, Env& env, std::string updater_folder)
-    : form_(source), env_(env), updater_folder_(std::move(updater_folder)) {}
+Form1Window::Form1Window(FolderSource& source, Env& env, std::string updater_folder,
+                         bool (*high_contrast)())
+    : form_(source), env_(env), updater_folder_(std::move(updater_folder)),
+      high_contrast_on_(high_contrast) {}
 
 Form1Window::~Form1Window() {
   if (hwnd_) {
@@ -84,7 +84,8 @@ Form1Window::~Form1Window() {
 }
 
 std::unique_ptr<Form1Window> Form1Window::Create(HINSTANCE instance, FolderSource& source,
-                                                 Env& env, std::string updater_folder) {
+                                                 Env& env, std::string updater_folder,
+                                                 bool (*high_contrast)()) {
   static bool registered = [instance] {
     WNDCLASSEXW wc = {sizeof wc};
     wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -101,7 +102,8 @@ std::unique_ptr<Form1Window> Form1Window::Create(HINSTANCE instance, FolderSourc
   }();
   if (!registered) return nullptr;
 
-  std::unique_ptr<Form1Window> w(new Form1Window(source, env, std::move(updater_folder)));
+  std::unique_ptr<Form1Window> w(
+      new Form1Window(source, env, std::move(updater_folder), high_contrast));
   const RECT r = WindowRectForClient(DpiOf(nullptr));
   HWND hwnd = CreateWindowExW(kWindowExStyle, kForm1Class, Widen(layout::kCaption).c_str(),
                               kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
@@ -244,7 +246,8 @@ void Form1Window::OnCommand(int id, int code) {
   } else if (id == layout::Of(Id::te).id && code == EN_CHANGE && !setting_path_box_) {
     form_.te.Type(GetTextUtf8(Child(Id::te)));
   } else if (id == layout::Of(Id::Command1).id && code == BN_CLICKED) {
-    RunUpdate(*this, env_, updater_folder_);
+    DataPieces pieces(env_, updater_folder_);  // the run's own, for as long as it lasts
+    RunUpdate(*this, env_, pieces);
   }
 }
 
@@ -303,7 +306,7 @@ void Form1Window::OnDpiChanged(const RECT& suggested, int dpi) {
 void Form1Window::OnThemeChange(UINT msg, WPARAM wp, LPARAM lp) {
   // A theme turned on or off, or colours changed: the controls are told, and everything is
   // painted again in the colours now in force.
-  high_contrast_ = high_contrast_on();
+  high_contrast_ = high_contrast_on_();
   for (HWND child : children_) {
     if (child) SendMessageW(child, msg, wp, lp);
   }
@@ -330,7 +333,7 @@ LRESULT Form1Window::Handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CREATE:
       dpi_ = DpiOf(hwnd_);
-      high_contrast_ = high_contrast_on();
+      high_contrast_ = high_contrast_on_();
       CreateChildren();
       ApplyDpi(dpi_);
       return 0;

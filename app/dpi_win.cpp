@@ -1,8 +1,8 @@
-#include "app/win32/dpi_win.h"
+#include "app/dpi_win.h"
 
+#include "app/hwnd_win.h"
 #include "app/layout.h"
-#include "app/win32/hwnd_win.h"
-#include "engine/process_win.h"
+#include "base/process_win.h"
 
 namespace qrv3::win {
 namespace {

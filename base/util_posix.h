@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace qrv3 {
 
@@ -24,12 +24,6 @@ std::string ResolvePosixPath(const std::string& path);
 
 // Maps an errno value to a Status; `what` says which call on which file failed.
 Status StatusFromErrno(int err, const std::string& what);
-
-// Lists the names in a folder, "." and ".." left out.
-using FolderLister = Status (*)(const std::string& folder, std::vector<std::string>* names);
-// Puts `lister` in the place of the system's listing for every lookup, so that a test can make
-// one fail; returns the one it replaces.
-FolderLister SetFolderListerForTesting(FolderLister lister);
 
 // Lists the folder open as `dir_fd` ("." and ".." left out), whatever its name is now.
 Status ListFd(int dir_fd, const std::string& what, std::vector<std::string>* names);

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/env_posix.h"
-#include "engine/names.h"
+#include "base/names.h"
+#include "base/util_posix.h"
 
 namespace qrv3 {
 namespace {
@@ -33,13 +33,11 @@ Status ReadNames(DIR* dir, const std::string& what, std::vector<std::string>* na
   return s;
 }
 
-Status ListWithSystem(const std::string& folder, std::vector<std::string>* names) {
+Status ListFolder(const std::string& folder, std::vector<std::string>* names) {
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return StatusFromErrno(errno, "list " + folder);
   return ReadNames(dir, folder, names);
 }
-
-FolderLister g_lister = ListWithSystem;
 
 }  // namespace
 
@@ -51,12 +49,6 @@ Status ListFd(int dir_fd, const std::string& what, std::vector<std::string>* nam
   fd.release();
   rewinddir(dir);
   return ReadNames(dir, what, names);
-}
-
-FolderLister SetFolderListerForTesting(FolderLister lister) {
-  FolderLister old = g_lister;
-  g_lister = lister != nullptr ? lister : ListWithSystem;
-  return old;
 }
 
 Status ResolvePosixPath(const std::string& path, std::string* resolved) {
@@ -87,7 +79,7 @@ Status ResolvePosixPath(const std::string& path, std::string* resolved) {
     if (errno != ENOENT) return StatusFromErrno(errno, "stat " + literal);
     const std::string folder = out.empty() ? "." : out;
     std::vector<std::string> names;
-    if (Status s = g_lister(folder, &names); !s.ok()) return s;
+    if (Status s = ListFolder(folder, &names); !s.ok()) return s;
     const std::string* found = nullptr;
     int matches = 0;
     for (const std::string& n : names) {

@@ -3,9 +3,9 @@
 #include <commctrl.h>
 
 #include "app/folder_source.h"
-#include "app/win32/form1_win.h"
+#include "app/form1_win.h"
+#include "base/process_win.h"
 #include "engine/env.h"
-#include "engine/process_win.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   // Before anything touches a drive or loads a library.

@@ -1,6 +1,6 @@
-#include "engine/win32_util_win.h"
+#include "base/win32_util_win.h"
 
-#include "engine/utf.h"
+#include "base/utf.h"
 
 namespace qrv3 {
 

@@ -1,7 +1,7 @@
 // The std::filesystem side of the conversion on Windows, in a file of its own:
 // std::filesystem::path brings the C++ locale and stream machinery with it (about 600 KiB in a
 // static Windows exe), and only the programs that call these two functions should carry it.
-#include "engine/utf.h"
+#include "base/utf.h"
 
 namespace qrv3 {
 

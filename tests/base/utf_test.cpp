@@ -1,4 +1,4 @@
-#include "engine/utf.h"
+#include "base/utf.h"
 
 #include <gtest/gtest.h>
 

@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "app/announcer_win.h"
 #include "app/folder_source.h"
+#include "app/fonts_win.h"
 #include "app/form1.h"
 #include "app/layout.h"
-#include "app/win32/announcer_win.h"
-#include "app/win32/fonts_win.h"
-#include "app/win32/paint_win.h"
+#include "app/paint_win.h"
 #include "engine/env.h"
 #include "engine/update_run.h"
 
@@ -21,17 +21,17 @@ namespace qrv3::win {
 
 inline constexpr wchar_t kForm1Class[] = L"Qrv3UpdaterForm1";
 
-// Whether a high-contrast theme is on (SPI_GETHIGHCONTRAST), asked when the window is made and
-// whenever the system's colours or settings change. The tests put their own answer here: Wine
-// refuses to turn such a theme on.
-extern bool (*high_contrast_on)();
+// Whether a high-contrast theme is on, as the system says (SPI_GETHIGHCONTRAST).
+bool SystemHighContrast();
 
 class Form1Window final : private RunControls {
  public:
-  // Makes the window, hidden, and runs its load event. Returns null when the system refuses
-  // to make a window at all.
+  // Makes the window, hidden, and runs its load event. `high_contrast` says whether a
+  // high-contrast theme is on, asked when the window is made and whenever the system's colours
+  // or settings change. Returns null when the system refuses to make a window at all.
   static std::unique_ptr<Form1Window> Create(HINSTANCE instance, FolderSource& source, Env& env,
-                                             std::string updater_folder);
+                                             std::string updater_folder,
+                                             bool (*high_contrast)() = SystemHighContrast);
   ~Form1Window() override;
 
   // Shows the window with the focus in the path box.
@@ -47,7 +47,7 @@ class Form1Window final : private RunControls {
   const Form1& form() const { return form_; }
 
  private:
-  Form1Window(FolderSource& source, Env& env, std::string updater_folder);
+  Form1Window(FolderSource& source, Env& env, std::string updater_folder, bool (*high_contrast)());
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
 
@@ -77,6 +77,7 @@ class Form1Window final : private RunControls {
   std::array<HWND, layout::kControlCount> children_{};
   HWND focus_ = nullptr;  // restored when the window is activated again
   int dpi_ = 96;
+  bool (*const high_contrast_on_)();
   bool high_contrast_ = false;  // then every colour painted is one of the theme's
   FontSet fonts_;
   std::unique_ptr<Announcer> announcer_;

@@ -1,4 +1,4 @@
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace qrv3 {
 

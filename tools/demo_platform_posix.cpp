@@ -1,13 +1,22 @@
+// The demo generator's side of the platform on POSIX: paths and file times.
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <ctime>
 
-#include "engine/env_posix.h"
+#include "base/util_posix.h"
 #include "tools/demo_install.h"
 
 namespace qrv3::demo {
+
+std::filesystem::path FsPath(const std::string& utf8) {
+  std::string p = utf8;
+  for (char& c : p) {
+    if (c == '\\') c = '/';
+  }
+  return p;
+}
 
 Status SetFileStamp(const std::string& path, const FileStamp& s) {
   struct tm tm = {};

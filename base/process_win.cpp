@@ -1,4 +1,4 @@
-#include "engine/process_win.h"
+#include "base/process_win.h"
 
 #include <string>
 

@@ -1,9 +1,13 @@
+// The demo generator's side of the platform on Windows: paths and file times.
 #include <windows.h>
 
-#include "engine/win32_util_win.h"
+#include "base/utf.h"
+#include "base/win32_util_win.h"
 #include "tools/demo_install.h"
 
 namespace qrv3::demo {
+
+std::filesystem::path FsPath(const std::string& utf8) { return qrv3::FsPath(utf8); }
 
 Status SetFileStamp(const std::string& path, const FileStamp& s) {
   SYSTEMTIME local = {};

@@ -1,11 +1,11 @@
-#include "app/win32/paint_win.h"
+#include "app/paint_win.h"
 
 #include <algorithm>
 #include <string>
 
+#include "app/hwnd_win.h"
 #include "app/text_wrap.h"
-#include "app/win32/hwnd_win.h"
-#include "engine/utf.h"
+#include "base/utf.h"
 
 namespace qrv3::win {
 namespace {

@@ -1,8 +1,8 @@
-#include "app/win32/fonts_win.h"
+#include "app/fonts_win.h"
 
 #include <cwchar>
 
-#include "engine/utf.h"
+#include "base/utf.h"
 
 namespace qrv3::win {
 namespace {
