@@ -6,7 +6,7 @@
 
 #include "app/controls.h"
 #include "app/folder_source_mapped.h"
-#include "engine/names.h"
+#include "base/names.h"
 #include "fuzz/fuzz.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // fixed name of earlier versions; and every name TemporaryName makes, however cased.
 #include <cstring>
 
-#include "engine/rebuild.h"
+#include "engine/temporary_name.h"
 #include "fuzz/fuzz.h"
 
 namespace {

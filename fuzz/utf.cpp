@@ -2,7 +2,7 @@
 // survives the round trip through UTF-16, the paths of std::filesystem too; any UTF-16, lone
 // surrogates included (Windows allows them in names), survives the way back through UTF-8; and
 // malformed UTF-8 gives no more UTF-16 units than it has bytes.
-#include "engine/utf.h"
+#include "base/utf.h"
 #include "fuzz/fuzz.h"
 
 namespace {

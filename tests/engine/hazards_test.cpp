@@ -280,7 +280,7 @@ TEST_F(HazardTest, TheNewDatabaseKeepsTheOldOnesGroupOrGivesItNothing) {
     if (child == 0) {
       const bool as_nobody =
           setgroups(member ? 1 : 0, &old) == 0 && setgid(own) == 0 && setuid(uid) == 0;
-      _exit(as_nobody && Run() == RunOutcome::kFinished ? 0 : 1);
+      _exit(as_nobody && Run().outcome == RunOutcome::kFinished ? 0 : 1);
     }
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
