@@ -3,8 +3,8 @@
 #include <cwchar>
 #include <fstream>
 
-#include "app/form1_win.h"
-#include "app/hwnd_win.h"
+#include "app/win32/form1_win.h"
+#include "app/win32/hwnd_win.h"
 #include "app/layout.h"
 #include "base/names.h"
 #include "base/utf.h"

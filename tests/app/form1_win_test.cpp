@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/folder_source.h"
-#include "app/fonts_win.h"
-#include "app/form1_win.h"
-#include "app/hwnd_win.h"
+#include "app/win32/fonts_win.h"
+#include "app/win32/form1_win.h"
+#include "app/win32/hwnd_win.h"
 #include "app/layout.h"
 #include "base/utf.h"
 #include "engine/texts.h"

@@ -19,7 +19,7 @@ source "$(dirname "$0")/wine_script.sh" planted
 updater="$work/updater"
 mkdir -p "$updater"
 cli=qrv3-updater-cli-demo-digest.exe
-cp "$build/app/qrv3-updater.exe" "$build/cli/$cli" "$updater/"
+cp "$build/app/win32/qrv3-updater.exe" "$build/cli/$cli" "$updater/"
 # Only the two programs' own calls of LoadLibraryExW are relayed (Wine's default list of callers
 # left out would take precedence over the list of those let in).
 relay() { "$build/wine-run" reg "$@" >/dev/null 2>&1 || fail "reg $*"; }

@@ -96,7 +96,7 @@ check_window() {
   mkdir -p "$dir/outside" "$dir/updater"
   "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$target" "$(dos "$dir/updater")" ||
     { fail "window, $case: no demo installation"; return; }
-  cp "$build/app/qrv3-updater.exe" "$build/cli/qrv3-updater-cli.exe" "$dir/updater/"
+  cp "$build/app/win32/qrv3-updater.exe" "$build/cli/qrv3-updater-cli.exe" "$dir/updater/"
   plant "$case" "$install" "$dir/outside"
   local before after
   before=$(outside_state "$dir/outside")

@@ -1,9 +1,9 @@
-#include "app/paint_win.h"
+#include "app/win32/paint_win.h"
 
 #include <algorithm>
 #include <string>
 
-#include "app/hwnd_win.h"
+#include "app/win32/hwnd_win.h"
 #include "app/text_wrap.h"
 #include "base/utf.h"
 

@@ -1,11 +1,11 @@
-#include "app/form1_win.h"
+#include "app/win32/form1_win.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "app/dpi_win.h"
-#include "app/hwnd_win.h"
-#include "app/paint_win.h"
+#include "app/win32/dpi_win.h"
+#include "app/win32/hwnd_win.h"
+#include "app/win32/paint_win.h"
 #include "base/utf.h"
 
 namespace qrv3::win {

@@ -1,4 +1,4 @@
-#include "app/announcer_win.h"
+#include "app/win32/announcer_win.h"
 
 // The annotation service's GUIDs are defined here rather than taken from oleacc's import
 // library: the program never imports oleacc.dll. COM loads it, from System32, only when the

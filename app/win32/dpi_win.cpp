@@ -1,6 +1,6 @@
-#include "app/dpi_win.h"
+#include "app/win32/dpi_win.h"
 
-#include "app/hwnd_win.h"
+#include "app/win32/hwnd_win.h"
 #include "app/layout.h"
 #include "base/process_win.h"
 

@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "app/announcer_win.h"
+#include "app/win32/announcer_win.h"
 #include "app/folder_source.h"
-#include "app/fonts_win.h"
+#include "app/win32/fonts_win.h"
 #include "app/form1.h"
 #include "app/layout.h"
-#include "app/paint_win.h"
+#include "app/win32/paint_win.h"
 #include "engine/env.h"
 #include "engine/update_run.h"
 

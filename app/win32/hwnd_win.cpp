@@ -1,4 +1,4 @@
-#include "app/hwnd_win.h"
+#include "app/win32/hwnd_win.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/fonts_win.h"
+#include "app/win32/fonts_win.h"
 
 #include <cwchar>
 

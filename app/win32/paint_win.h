@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "app/controls.h"
-#include "app/fonts_win.h"
+#include "app/win32/fonts_win.h"
 #include "app/layout.h"
 
 namespace qrv3::win {

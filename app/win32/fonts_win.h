@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/hwnd_win.h"
+#include "app/win32/hwnd_win.h"
 #include "app/layout.h"
 
 namespace qrv3::win {

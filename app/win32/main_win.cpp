@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "app/folder_source.h"
-#include "app/form1_win.h"
+#include "app/win32/form1_win.h"
 #include "base/process_win.h"
 #include "engine/env.h"
 
