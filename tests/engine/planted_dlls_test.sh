@@ -35,8 +35,8 @@ window_install='c:\Program Files (x86)\Brackwell\Morvanth「Quelline」アーカ
 run() {
   local log="$work/$1.log"
   rm -rf "$work/install" "$QRV3_WINEPREFIX/drive_c/Program Files (x86)/Brackwell"
-  "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$(dos "$work/install")" "$(dos "$updater")" &&
-    "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$window_install" ||
+  make_demo "$(dos "$work/install")" "$(dos "$updater")" &&
+    make_demo "$window_install" ||
     { fail "$1: no demo installation"; return; }
   WINEDEBUG=$2 "$build/wine-run" "$updater/$cli" "$(dos "$work/install")\\" \
     >/dev/null 2>"$log"

@@ -48,7 +48,7 @@ check_cli() {
   # Past where Wine's GetFinalPathNameByHandleW gives up (error 234).
   [ "$case" = long ] && dir+=$(printf '/%0100d' 1 2 3)
   mkdir -p "$dir/outside" "$dir/updater"
-  "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$(dos "$dir/install")" "$(dos "$dir/updater")" ||
+  make_demo "$(dos "$dir/install")" "$(dos "$dir/updater")" ||
     { fail "$case: no demo installation"; return; }
   cp "$build/cli/qrv3-updater-cli.exe" "$dir/updater/"
   local db="$dir/install/Database/p03.PAC" old_db old_mode before after status
@@ -94,7 +94,7 @@ check_window() {
     typed=("$target\\")
   fi
   mkdir -p "$dir/outside" "$dir/updater"
-  "$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$target" "$(dos "$dir/updater")" ||
+  make_demo "$target" "$(dos "$dir/updater")" ||
     { fail "window, $case: no demo installation"; return; }
   cp "$build/app/win32/qrv3-updater.exe" "$build/cli/qrv3-updater-cli.exe" "$dir/updater/"
   plant "$case" "$install" "$dir/outside"

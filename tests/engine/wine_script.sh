@@ -13,3 +13,11 @@ trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 dos() { echo "Z:${1//\//\\}"; }
+# The demo installation a case starts from (qrv3-make-demo's arguments); where it is not made,
+# the maker's exit status and what it or Wine said, so that a failure names its cause.
+make_demo() {
+  local said status=0
+  said=$("$build/wine-run" "$build/tools/qrv3-make-demo.exe" "$@" 2>&1) || status=$?
+  [ $status = 0 ] || echo "qrv3-make-demo: exit status $status: $said" >&2
+  return $status
+}
