@@ -64,6 +64,8 @@ TEST_F(FolderListTest, RowsOfARootShowItsSubfoldersSortedIgnoringCase) {
   std::vector<FolderEntry> entries;  // no dot entries, hidden or not
   ASSERT_TRUE(source.ListFolder("c:\\", &entries).ok());
   EXPECT_FALSE(std::ranges::any_of(entries, [](const FolderEntry& e) { return e.name == "." || e.name == ".."; }));
+  std::string opened;  // a drive's current folder is no root: only the folder list knows it
+  EXPECT_EQ(source.OpenFolder("c:", &opened).code(), Status::Code::kInvalidPath);
 }
 
 TEST_F(FolderListTest, RowsOfADeepFolderOpenItsAncestors) {
