@@ -157,23 +157,14 @@ mkdir -p "$work/install" "$work/updater"
 "$make_demo" "$work/install" "$work/updater"
 cp "$dist/$arch/qrv3-updater-cli.exe" "$work/updater/"
 install_path="Z:$(echo "$work/install" | tr / '\\')\\"
-run_cli() {
-  cli_status=0
-  cli_out=$("$a/build/release-$build/wine-run" "$work/updater/qrv3-updater-cli.exe" "$@" |
-    tr -d '\r') || cli_status=$?
-}
-run_cli --version
-[ "$cli_out" = "qrv3-updater-cli 1.00
-database SHA-256: ${digest,,}" ] || fail "the $arch console updater's version: $cli_out"
-run_cli "$install_path"
+cli_status=0
+cli_out=$("$a/build/release-$build/wine-run" "$work/updater/qrv3-updater-cli.exe" "$install_path" |
+  tr -d '\r') || cli_status=$?
 [ "$cli_status" -eq 0 ] || fail "the $arch console updater exited with $cli_status: $cli_out"
 [ "$cli_out" = "更新中
 更新が終了しました。この更新ソフトをパソコンから削除して下さい。" ] || fail "it printed: $cli_out"
 [ "$(stat -c %s "$work/install/Database/P03.pac" 2>/dev/null ||
      stat -c %s "$work/install/Database/p03.PAC")" -eq 12121535 ] || fail "the database was not rebuilt"
-# Again on the updated installation: it is up to date, and nothing is written.
-run_cli "$install_path"
-[ "$cli_status" -eq 3 ] || fail "a second run exited with $cli_status: $cli_out"
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
 echo "dist: all checks passed"
