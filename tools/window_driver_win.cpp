@@ -3,9 +3,9 @@
 #include <cwchar>
 #include <fstream>
 
+#include "app/layout.h"
 #include "app/win32/form1_win.h"
 #include "app/win32/hwnd_win.h"
-#include "app/layout.h"
 #include "base/names.h"
 #include "base/utf.h"
 

@@ -1,7 +1,7 @@
 #include "app/win32/dpi_win.h"
 
-#include "app/win32/hwnd_win.h"
 #include "app/layout.h"
+#include "app/win32/hwnd_win.h"
 #include "base/process_win.h"
 
 namespace qrv3::win {

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "app/win32/hwnd_win.h"
 #include "app/layout.h"
+#include "app/win32/hwnd_win.h"
 
 namespace qrv3::win {
 

@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "app/win32/announcer_win.h"
 #include "app/folder_source.h"
-#include "app/win32/fonts_win.h"
 #include "app/form1.h"
 #include "app/layout.h"
+#include "app/win32/announcer_win.h"
+#include "app/win32/fonts_win.h"
 #include "app/win32/paint_win.h"
 #include "engine/env.h"
 #include "engine/update_run.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "app/win32/hwnd_win.h"
 #include "app/text_wrap.h"
+#include "app/win32/hwnd_win.h"
 #include "base/utf.h"
 
 namespace qrv3::win {

@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "app/controls.h"
-#include "app/win32/fonts_win.h"
 #include "app/layout.h"
+#include "app/win32/fonts_win.h"
 
 namespace qrv3::win {
 

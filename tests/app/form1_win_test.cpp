@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "app/folder_source.h"
+#include "app/layout.h"
 #include "app/win32/fonts_win.h"
 #include "app/win32/form1_win.h"
 #include "app/win32/hwnd_win.h"
-#include "app/layout.h"
 #include "base/utf.h"
 #include "engine/texts.h"
 #include "tests/test_util.h"
