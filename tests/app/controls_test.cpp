@@ -132,24 +132,6 @@ TEST_F(FolderListTest, ChangeRunsInsideTheAssignmentAndOnlyWhenTheFolderChanges)
   EXPECT_EQ(seen.size(), 1u);
 }
 
-// It starts on the drive of the current folder.
-TEST_F(FolderListTest, DriveListSelectsByLetterAndShowsNotes) {
-  TempDir other;
-  source.AddDrive('d', {other.path(), ""});
-  source.SetCurrentFolder("D:\\");
-  DriveList dr(source);
-  int changes = 0;
-  dr.on_change = [&] { ++changes; };
-  EXPECT_EQ(dr.Drive(), "d:");
-  ASSERT_TRUE(dr.SetDrive("C: whatever follows").ok());
-  EXPECT_EQ(dr.Drive(), "c: [System]");
-  ASSERT_TRUE(dr.SetDrive("c").ok());
-  EXPECT_EQ(changes, 1);
-  EXPECT_FALSE(dr.SetDrive("q").ok());
-  EXPECT_FALSE(dr.SetDrive("").ok());
-  EXPECT_EQ(dr.Drive(), "c: [System]");
-}
-
 TEST_F(FolderListTest, FileListShowsOnlyVisibleProgramsSortedIgnoringCase) {
   for (const char* f : {"QRV_3.EXE", "qrv_D3.exe", "QRV_3.CHM", "readme.txt", ".hidden.exe", "b.Exe"}) {
     File(f);

@@ -121,8 +121,10 @@ TEST_F(Form1Test, TheListsAndThePathBoxFollowEachOther) {
   form.te.Type("x:\\typed\\");
   ASSERT_TRUE(form.di.SetPath("c:\\Users").ok());  // the same folder: no change
   EXPECT_EQ(form.te.Text(), "x:\\typed\\");
-  // A drive change moves the folder list, the path box and the file list.
-  ASSERT_TRUE(form.dr.SetDrive("d").ok());
+  // A drive change (by the list's own text, in any case) moves the folder list, the path box and
+  // the file list; no such drive changes nothing.
+  EXPECT_FALSE(form.dr.SetDrive("q").ok() || form.dr.SetDrive("").ok());
+  ASSERT_TRUE(form.dr.SetDrive("D: [DATA]").ok());
   EXPECT_EQ(form.dr.Drive(), "d: [DATA]");
   EXPECT_EQ(form.di.Path(), "d:\\work");
   EXPECT_EQ(form.te.Text(), "d:\\work\\");

@@ -25,11 +25,9 @@ inline const char* FaultName(Fault f) {
 
 class FaultyEnv final : public Env {
  public:
-  explicit FaultyEnv(Env* real, int fail_call = 0, Fault fault = Fault::kNotDone,
-                     Status::Code code = Status::Code::kIoError)
-      : real_(real), fail_call_(fail_call), fault_(fault), code_(code) {}
+  explicit FaultyEnv(Env* real, int fail_call = 0, Fault fault = Fault::kNotDone)
+      : real_(real), fail_call_(fail_call), fault_(fault) {}
 
-  int calls() const { return calls_; }
   // The name of each call made, in order.
   const std::vector<std::string>& log() const { return log_; }
   // How long the run asked to sleep, in all.
@@ -117,11 +115,8 @@ class FaultyEnv final : public Env {
   Status Call(const char* name, F&& real_call) {
     log_.emplace_back(name);
     if (before_call) before_call(name);
-    if (fail_if && fail_if(name)) {
-      ++calls_;
-      return Status::Error(fail_if_code, "refused");
-    }
-    if (++calls_ != fail_call_) return real_call();
+    if (fail_if && fail_if(name)) return Status::Error(fail_if_code, "refused");
+    if (std::ssize(log_) != fail_call_) return real_call();
     switch (fault_) {
       case Fault::kNotDone: break;
       case Fault::kDoneButFailed: real_call(); break;
@@ -138,13 +133,11 @@ class FaultyEnv final : public Env {
     return s;
   }
 
-  Status Injected() const { return Status::Error(code_, "injected failure"); }
+  static Status Injected() { return Status::Error(Status::Code::kIoError, "injected failure"); }
 
   Env* real_;
   int fail_call_;
   Fault fault_;
-  Status::Code code_;
-  int calls_ = 0;
   int slept_ms_ = 0;
   std::vector<std::string> log_;
 };

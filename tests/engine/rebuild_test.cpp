@@ -107,7 +107,7 @@ TEST_F(RebuildTest, AFailureAtAnyCallLeavesTheInstallationWholeAndTellsTheTruth)
       FaultyEnv counting(Env::Default());
       prepare(counting);
       ASSERT_EQ(Run(counting).outcome, sc.refused_replaces > 1 ? RunOutcome::kRebuildFailed : RunOutcome::kFinished);
-      total = counting.calls();
+      total = static_cast<int>(counting.log().size());
       if (sc.refused_replaces == 0) {
         // A success lasts: the new file gets its owner and permissions before its bytes are
         // flushed (with them), and the folder is flushed once the rename has put it in place.
