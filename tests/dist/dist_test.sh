@@ -12,7 +12,6 @@ cleanup() {
   # Wine's server outlives the programs it ran and writes to its prefix until it ends.
   for prefix in "$work"/a/qrv3-updater/build/release-windows{,32}/wineprefix; do
     WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-    WINEPREFIX=$prefix timeout 60 /usr/lib/wine/wineserver -w 2>/dev/null || true
   done
   rm -rf "$work"
 }

@@ -6,9 +6,6 @@ export QRV3_WINEPREFIX="$work/prefix"
 cleanup() {
   for prefix in "$work"/prefix*; do
     WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
-    # Gone before its prefix is: the server's socket is named by the prefix folder's inode, which
-    # the disk may give a new prefix of another test, whose programs would then join this server.
-    WINEPREFIX="$prefix" timeout 60 /usr/lib/wine/wineserver -w 2>/dev/null || true
   done
   rm -rf "$work"
 }
