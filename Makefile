@@ -28,16 +28,17 @@ windows: setup build/windows/CMakeCache.txt
 windows32: setup build/windows32/CMakeCache.txt
 	cmake --build build/windows32 -j$(JOBS)
 
-# A build's tests, or every build's side by side (scripts/run-tests): then what ran, passed and
-# was skipped in each, and why.
+# A build's tests, or every build's side by side (scripts/run-tests, which for `test` also builds
+# them side by side, each build's tests starting as soon as it is built): then what ran, passed
+# and was skipped in each, and why.
 test-native: native
 	@JOBS=$(JOBS) bash scripts/run-tests native
 test-windows: windows
 	@JOBS=$(JOBS) bash scripts/run-tests windows
 test-windows32: windows32
 	@JOBS=$(JOBS) bash scripts/run-tests windows32
-test: native windows windows32
-	@JOBS=$(JOBS) bash scripts/run-tests native windows windows32
+test: setup
+	@JOBS=$(JOBS) bash scripts/run-tests --build native windows windows32
 
 # The quick loop for an everyday change: the native build's tests, with the sanitizers, without
 # Wine and without the release's builds.
