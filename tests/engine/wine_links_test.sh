@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Wine shows a Unix symbolic link as the file or folder it points to. The real console updater
-# and the real window, under Wine, on installations with links planted where the updater cleans
-# up or in its Database folder's place, links in the Database folder's or the database's place
-# to a sibling whose name differs only in letter case (each call's refusal of a link is
-# env_tests'), with an owner-only database, and more than 260 characters deep: nothing outside
-# the installation changes, a refusal is a failure that changes nothing, and success means the
-# new database, whole and flushed with its folder.
+# Wine shows a Unix link as the file or folder it points to. The real console updater and window
+# under Wine, on installations with links planted where the updater cleans up, in the Database
+# folder's or the database's place (also to a sibling differing only in letter case), with an
+# owner-only database, and over 260 characters deep: nothing outside the installation changes, a
+# refusal changes nothing, and success is the new database, whole and flushed with its folder.
 #
 # wine_links_test.sh BUILD_DIR (a Windows build, with its wine-run and gui-run)
 set -uo pipefail
