@@ -173,5 +173,5 @@ cli_out=$("$a/build/release-$build/wine-run" "$work/updater/qrv3-updater-cli.exe
      stat -c %s "$work/install/Database/p03.PAC")" -eq 12121535 ] || fail "the database was not rebuilt"
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
-printf '%s\non %s\n' "$inputs" "$(date '+%F %T')" >"$passed"
+printf '%s\non %s\n' "$inputs" "$(date -u '+%F %T UTC')" >"$passed"
 echo "dist: all checks passed"
