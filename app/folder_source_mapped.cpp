@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/utf.h"
+#include "base/utf_fs.h"
 
 namespace qrv3 {
 namespace fs = std::filesystem;

@@ -4,6 +4,7 @@
 
 #include "app/folder_source_mapped.h"
 #include "base/utf.h"
+#include "base/utf_fs.h"
 
 namespace qrv3 {
 namespace fs = std::filesystem;

@@ -4,7 +4,6 @@
 // Malformed UTF-8 turns into U+FFFD.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -12,10 +11,6 @@ namespace qrv3 {
 
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
-
-// The same conversion for std::filesystem, whose own would differ from this one on Windows.
-std::filesystem::path FsPath(std::string_view utf8);
-std::string Utf8Path(const std::filesystem::path& path);
 
 #ifdef _WIN32
 static_assert(sizeof(wchar_t) == sizeof(char16_t));

@@ -1,5 +1,6 @@
 // The std::filesystem side of the conversion on POSIX, where a path's bytes are its UTF-8.
 #include "base/utf.h"
+#include "base/utf_fs.h"
 
 namespace qrv3 {
 

@@ -2,6 +2,7 @@
 // std::filesystem::path brings the C++ locale and stream machinery with it (about 600 KiB in a
 // static Windows exe), and only the programs that call these two functions should carry it.
 #include "base/utf.h"
+#include "base/utf_fs.h"
 
 namespace qrv3 {
 

@@ -3,6 +3,7 @@
 // surrogates included (Windows allows them in names), survives the way back through UTF-8; and
 // malformed UTF-8 gives no more UTF-16 units than it has bytes.
 #include "base/utf.h"
+#include "base/utf_fs.h"
 #include "fuzz/fuzz.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/utf.h"
+#include "base/utf_fs.h"
 #include "engine/pieces.h"
 #include "engine/verify.h"
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "base/utf.h"
+#include "base/utf_fs.h"
 #include "base/win32_util_win.h"
 #include "tools/demo_install.h"
 

@@ -8,6 +8,7 @@
 #include "app/win32/hwnd_win.h"
 #include "base/names.h"
 #include "base/utf.h"
+#include "base/utf_fs.h"
 
 namespace qrv3::driver {
 namespace {

@@ -8,6 +8,7 @@
 
 #include "app/folder_source_mapped.h"
 #include "base/utf.h"
+#include "base/utf_fs.h"
 #include "tests/test_util.h"
 
 namespace qrv3 {

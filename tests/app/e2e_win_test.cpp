@@ -10,6 +10,7 @@
 
 #include "base/names.h"
 #include "base/utf.h"
+#include "base/utf_fs.h"
 #include "tests/test_util.h"
 #include "tools/demo_install.h"
 #include "tools/window_driver_win.h"
