@@ -7,25 +7,24 @@ namespace qrv3 {
 namespace {
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsDriveDesignation(const std::string& s) {
   return s.size() >= 2 && IsLetter(s[0]) && s[1] == ':' && (s.size() == 2 || s[2] == ' ');
 }
-bool IsUnc(const std::string& p) { return p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1]); }
+bool IsUnc(const std::string& p) { return p.size() >= 2 && IsPathSeparator(p[0]) && IsPathSeparator(p[1]); }
 bool IsAbsolute(const std::string& p) {
-  return IsUnc(p) || (p.size() >= 3 && IsLetter(p[0]) && p[1] == ':' && IsSeparator(p[2]));
+  return IsUnc(p) || (p.size() >= 3 && IsLetter(p[0]) && p[1] == ':' && IsPathSeparator(p[2]));
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && IsSeparator(folder.back())) return folder + name;
+  if (!folder.empty() && IsPathSeparator(folder.back())) return folder + name;
   return folder + "\\" + name;
 }
 
 // A relative path is taken from the current folder, "\dir" from the current folder's root.
 std::string Absolute(const std::string& current, const std::string& path) {
   if (IsAbsolute(path)) return path;
-  if (!path.empty() && IsSeparator(path[0]) && current.find(':') == 1) {
+  if (!path.empty() && IsPathSeparator(path[0]) && current.find(':') == 1) {
     return current.substr(0, 2) + path;
   }
   return Join(current, path);
@@ -157,7 +156,7 @@ Status FolderList::SetPath(const std::string& path_or_drive) {
   std::string at = folder.substr(0, root_len);
   rows.push_back({at, at, 0, true});
   for (size_t i = root_len; i < folder.size();) {
-    while (IsSeparator(folder[i])) ++i;  // the string ends in a '\0', no separator
+    while (IsPathSeparator(folder[i])) ++i;  // the string ends in a '\0', no separator
     const size_t end = std::min(folder.find_first_of("\\/", i), folder.size());
     if (end > i) {
       const std::string name = folder.substr(i, end - i);

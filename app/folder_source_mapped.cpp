@@ -3,6 +3,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/names.h"
 #include "base/utf.h"
 #include "base/utf_fs.h"
 
@@ -10,7 +11,6 @@ namespace qrv3 {
 namespace fs = std::filesystem;
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Splits "c:\a\..\b" into its root ("c:\" or "\\server\share") and its components, added to
 // `parts`, with "." and ".." worked out.
@@ -18,10 +18,10 @@ bool Split(const std::string& path, std::string* root, std::vector<std::string>*
   // The host reads a name only up to a NUL: "c:\..\0x" would be the folder above the drive's.
   if (path.find('\0') != std::string::npos) return false;
   size_t i;
-  if (path.find(':') == 1 && IsSeparator(path[2])) {
+  if (path.find(':') == 1 && IsPathSeparator(path[2])) {
     *root = path.substr(0, 2) + "\\";  // "c:/" too: the root's form is the system's
     i = 3;
-  } else if (IsSeparator(path[0]) && IsSeparator(path[1])) {  // a string reads '\0' at its end
+  } else if (IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {  // a string reads '\0' at its end
     const size_t server_end = path.find_first_of("\\/", 2);
     if (server_end == std::string::npos) return false;
     size_t share_end = path.find_first_of("\\/", server_end + 1);
@@ -33,7 +33,7 @@ bool Split(const std::string& path, std::string* root, std::vector<std::string>*
     return false;
   }
   while (i < path.size()) {
-    while (IsSeparator(path[i])) ++i;  // the string ends in a '\0', no separator
+    while (IsPathSeparator(path[i])) ++i;  // the string ends in a '\0', no separator
     size_t end = path.find_first_of("\\/", i);
     if (end == std::string::npos) end = path.size();
     const std::string part = path.substr(i, end - i);

@@ -11,6 +11,9 @@ constexpr char FoldAscii(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
+// Windows takes either slash between the parts of a path.
+constexpr bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
 // Negative, zero or positive, as a before, equal to or after b, ignoring ASCII letter case.
 constexpr int CompareIgnoringCase(std::string_view a, std::string_view b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
