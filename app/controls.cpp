@@ -11,7 +11,9 @@ bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 bool IsDriveDesignation(const std::string& s) {
   return s.size() >= 2 && IsLetter(s[0]) && s[1] == ':' && (s.size() == 2 || s[2] == ' ');
 }
-bool IsUnc(const std::string& p) { return p.size() >= 2 && IsPathSeparator(p[0]) && IsPathSeparator(p[1]); }
+bool IsUnc(const std::string& p) {
+  return p.size() >= 2 && IsPathSeparator(p[0]) && IsPathSeparator(p[1]);
+}
 bool IsAbsolute(const std::string& p) {
   return IsUnc(p) || (p.size() >= 3 && IsLetter(p[0]) && p[1] == ':' && IsPathSeparator(p[2]));
 }

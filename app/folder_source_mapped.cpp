@@ -11,7 +11,6 @@ namespace qrv3 {
 namespace fs = std::filesystem;
 namespace {
 
-
 // Splits "c:\a\..\b" into its root ("c:\" or "\\server\share") and its components, added to
 // `parts`, with "." and ".." worked out.
 bool Split(const std::string& path, std::string* root, std::vector<std::string>* parts) {
@@ -21,7 +20,7 @@ bool Split(const std::string& path, std::string* root, std::vector<std::string>*
   if (path.find(':') == 1 && IsPathSeparator(path[2])) {
     *root = path.substr(0, 2) + "\\";  // "c:/" too: the root's form is the system's
     i = 3;
-  } else if (IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {  // a string reads '\0' at its end
+  } else if (IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {  // the string ends in a '\0'
     const size_t server_end = path.find_first_of("\\/", 2);
     if (server_end == std::string::npos) return false;
     size_t share_end = path.find_first_of("\\/", server_end + 1);
